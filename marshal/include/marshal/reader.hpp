@@ -1,0 +1,26 @@
+// Decodes the whole bytes of a settings file into one value tree. Every count is checked against
+// the bytes that remain before it is used, so corrupt input fails fast and allocates little.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "marshal/error.hpp"
+#include "marshal/result.hpp"
+#include "marshal/value.hpp"
+
+namespace marshal {
+
+// Deepest value nesting the reader and the writer accept; the root is level 1.
+inline constexpr std::uint32_t MAX_DEPTH = 1000;
+
+struct DecodedStream {
+  MarshalValue value;
+  std::size_t end_offset = 0;  // just past the root value
+  bool has_crc = false;        // a CRC_CHECK tag was met anywhere in the stream
+};
+
+Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> bytes);
+
+}  // namespace marshal

@@ -1,0 +1,166 @@
+// The in-memory form of one decoded marshal object: a strict tree of 14 variants in which every
+// node owns its children, so copies are deep and no subtree is ever shared.
+#pragma once
+
+#include <boost/multiprecision/cpp_int.hpp>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace marshal {
+
+// Arbitrary-precision signed integer of the `Long` variant (boxed in a node: it is 16-byte aligned
+// and would make every node larger).
+using BigInt = boost::multiprecision::cpp_int;
+
+// An owning pointer that copies its pointee. Rarely used, large payloads live behind one so
+// that an ordinary node stays small: large settings files hold millions of nodes.
+template <class T>
+class Box {
+ public:
+  explicit Box(T value) : ptr_(std::make_unique<T>(std::move(value))) {}
+  Box(const Box& other) : ptr_(std::make_unique<T>(*other.ptr_)) {}
+  Box(Box&&) noexcept = default;
+  Box& operator=(const Box& other) {
+    if (this != &other) ptr_ = std::make_unique<T>(*other.ptr_);
+    return *this;
+  }
+  Box& operator=(Box&&) noexcept = default;
+  ~Box() = default;
+
+  T& operator*() { return *ptr_; }
+  const T& operator*() const { return *ptr_; }
+  T* operator->() { return ptr_.get(); }
+  const T* operator->() const { return ptr_.get(); }
+
+ private:
+  std::unique_ptr<T> ptr_;
+};
+
+class MarshalValue;
+struct DictEntry;
+
+struct None {};
+struct Bytes {
+  std::string data;  // any bytes, not necessarily UTF-8
+};
+struct Utf8 {
+  std::string text;  // always valid UTF-8
+};
+struct Global {
+  std::string name;  // a dotted global name, valid UTF-8
+};
+struct Tuple {
+  std::vector<MarshalValue> items;
+};
+struct List {
+  std::vector<MarshalValue> items;
+};
+struct Dict {
+  std::vector<DictEntry> entries;  // stream order; equal keys stay separate pairs
+};
+struct Instance;
+struct Reduce;
+struct Callback;
+
+class MarshalValue {
+ public:
+  // Variant order is part of the model: Kind values equal the storage indexes.
+  enum class Kind : std::uint8_t {
+    None,
+    Bool,
+    Int,
+    Long,
+    Float,
+    Bytes,
+    Utf8,
+    Tuple,
+    List,
+    Dict,
+    Global,
+    Instance,
+    Reduce,
+    Callback,
+  };
+
+  using Storage = std::variant<None, bool, std::int64_t, Box<BigInt>, double, Bytes, Utf8, Tuple,
+                               List, Dict, Global, Box<Instance>, Box<Reduce>, Box<Callback>>;
+
+  MarshalValue() = default;
+  MarshalValue(None) {}                                                                    // NOLINT
+  MarshalValue(bool b) : storage_(std::in_place_index<1>, b) {}                            // NOLINT
+  MarshalValue(std::int64_t i) : storage_(std::in_place_index<2>, i) {}                    // NOLINT
+  MarshalValue(BigInt l) : storage_(std::in_place_index<3>, Box<BigInt>(std::move(l))) {}  // NOLINT
+  MarshalValue(double d) : storage_(std::in_place_index<4>, d) {}                          // NOLINT
+  MarshalValue(Bytes b) : storage_(std::move(b)) {}                                        // NOLINT
+  MarshalValue(Utf8 u) : storage_(std::move(u)) {}                                         // NOLINT
+  MarshalValue(Tuple t) : storage_(std::move(t)) {}                                        // NOLINT
+  MarshalValue(List l) : storage_(std::move(l)) {}                                         // NOLINT
+  MarshalValue(Dict d) : storage_(std::move(d)) {}                                         // NOLINT
+  MarshalValue(Global g) : storage_(std::move(g)) {}                                       // NOLINT
+  MarshalValue(Instance i);                                                                // NOLINT
+  MarshalValue(Reduce r);                                                                  // NOLINT
+  MarshalValue(Callback c);                                                                // NOLINT
+
+  Kind kind() const { return static_cast<Kind>(storage_.index()); }
+  const Storage& storage() const { return storage_; }
+  Storage& storage() { return storage_; }
+
+  // Typed access to the payload; nullptr when the node holds another variant. Boxed payloads
+  // are unboxed here so callers never see the Box.
+  template <class T>
+  const T* get_if() const {
+    if constexpr (std::is_same_v<T, BigInt> || std::is_same_v<T, Instance> ||
+                  std::is_same_v<T, Reduce> || std::is_same_v<T, Callback>) {
+      auto* box = std::get_if<Box<T>>(&storage_);
+      return box ? &**box : nullptr;
+    } else {
+      return std::get_if<T>(&storage_);
+    }
+  }
+  template <class T>
+  T* get_if() {
+    return const_cast<T*>(std::as_const(*this).template get_if<T>());
+  }
+
+ private:
+  Storage storage_;
+};
+
+struct DictEntry {
+  MarshalValue key;
+  MarshalValue value;
+};
+
+struct Instance {
+  std::string class_name;  // valid UTF-8
+  MarshalValue state;
+};
+
+struct Reduce {
+  MarshalValue callable;
+  MarshalValue args;
+  std::optional<MarshalValue> state;  // absent when the stream gave none
+  std::vector<MarshalValue> list_items;
+  std::vector<DictEntry> dict_items;  // (key, value) in stream order
+  bool newobj = false;
+};
+
+struct Callback {
+  MarshalValue value;
+};
+
+inline MarshalValue::MarshalValue(Instance i) : storage_(Box<Instance>(std::move(i))) {}
+inline MarshalValue::MarshalValue(Reduce r) : storage_(Box<Reduce>(std::move(r))) {}
+inline MarshalValue::MarshalValue(Callback c) : storage_(Box<Callback>(std::move(c))) {}
+
+// Structural equality for tests and round-trip checks. Floats compare bit for bit, so NaN equals
+// a NaN with the same payload and 0.0 differs from -0.0; Longs compare by value.
+bool operator==(const MarshalValue& a, const MarshalValue& b);
+bool operator==(const DictEntry& a, const DictEntry& b);
+
+}  // namespace marshal

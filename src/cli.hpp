@@ -1,0 +1,35 @@
+// The entry point's logic: dispatch on the command word, report a failure as one quoted line,
+// and map outcomes to exit statuses.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.hpp"
+
+namespace orvane {
+
+inline constexpr std::string_view USAGE_TEXT =
+    "Usage:\n"
+    "  orvane-probe-formations list <core_user.dat>\n"
+    "  orvane-probe-formations export <core_user.dat> <package.json>\n"
+    "  orvane-probe-formations apply <package.json> <target-core_user.dat> "
+    "[target-core_user.dat ...]\n"
+    "  orvane-probe-formations accounts <settings_Default>\n";
+
+inline constexpr int EXIT_OK = 0;
+inline constexpr int EXIT_FAILED = 1;
+inline constexpr int EXIT_USAGE = 2;
+
+// Runs the command named by `args` (program name excluded). On a command line it does not
+// accept it prints the usage text and ends the process with status 2.
+Result<void, std::string> run_command(Platform& platform, const std::vector<std::string>& args);
+
+// `text` between double quotes with the escapes of the error line.
+std::string quote_error_text(std::string_view text);
+
+// The whole program: arguments to exit status.
+int run_program(Platform& platform, int argc, char** argv);
+
+}  // namespace orvane

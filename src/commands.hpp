@@ -1,0 +1,21 @@
+// The four commands. Each prints its result lines through the platform and returns the first
+// failure as an error text that already carries its context.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform.hpp"
+
+namespace orvane {
+
+Result<void, std::string> run_list(Platform& platform, const std::string& settings_path);
+Result<void, std::string> run_export(Platform& platform, const std::string& settings_path,
+                                     const std::string& package_path);
+Result<void, std::string> run_apply(Platform& platform, const std::string& package_path,
+                                    const std::vector<std::string>& target_paths);
+Result<void, std::string> run_accounts(Platform& platform, const std::string& directory);
+
+bool is_account_file_name(std::string_view name);
+
+}  // namespace orvane

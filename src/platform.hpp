@@ -1,0 +1,59 @@
+// Everything the program asks of the operating system, behind one small interface so the
+// commands stay free of platform details and tests can inject failures.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "marshal/result.hpp"
+
+namespace orvane {
+
+using marshal::Result;
+using marshal::unexpected;
+
+// A failed operating-system call, by its system error code (errno, or a Win32 error code).
+struct OsError {
+  int code = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // The command-line arguments as UTF-8 text, program name excluded. An error text when an
+  // argument is not valid Unicode text.
+  virtual Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) = 0;
+
+  virtual Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) = 0;
+  // Creates or truncates, then writes everything; no temporary file.
+  virtual Result<void, OsError> write_file(const std::string& path,
+                                           std::span<const std::uint8_t> bytes) = 0;
+  // Copies `from` over `to`, replacing a file already there.
+  virtual Result<void, OsError> copy_file(const std::string& from, const std::string& to) = 0;
+  // The entry names of a directory as UTF-8 text, "." and ".." excluded, in no particular
+  // order. Entries whose names cannot be read are left out.
+  virtual Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) = 0;
+  // `dir` and `name` joined with the platform's separator, none added when `dir` ends in one.
+  virtual std::string join_path(const std::string& dir, const std::string& name) const = 0;
+  // The system's description of an error code, trailing white space and line ends removed.
+  virtual std::string describe_error(int code) const = 0;
+  // The current UTC time as a Windows FILETIME: 100 ns intervals since 1601-01-01.
+  virtual std::uint64_t now_filetime() = 0;
+
+  // Standard output and standard error receive UTF-8 bytes unchanged.
+  virtual Result<void, OsError> write_stdout(std::string_view text) = 0;
+  virtual void write_stderr(std::string_view text) = 0;
+
+  // "<system description> (os error N)".
+  std::string os_error_text(OsError error) const;
+};
+
+// The platform the program was built for.
+std::unique_ptr<Platform> make_native_platform();
+
+}  // namespace orvane
