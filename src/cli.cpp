@@ -1,0 +1,104 @@
+#include "cli.hpp"
+
+#include <array>
+#include <cstddef>
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#include "commands.hpp"
+
+namespace orvane {
+namespace {
+
+struct CommandSpec {
+  std::string_view word;
+  CommandKind kind;
+  std::size_t min_operands;
+  std::size_t max_operands;
+};
+
+constexpr std::size_t UNLIMITED = static_cast<std::size_t>(-1);
+
+constexpr std::array<CommandSpec, 4> COMMANDS = {{
+    {"list", CommandKind::List, 1, 1},
+    {"export", CommandKind::Export, 2, 2},
+    {"apply", CommandKind::Apply, 2, UNLIMITED},
+    {"accounts", CommandKind::Accounts, 1, 1},
+}};
+
+void report_error(Platform& platform, std::string_view text) {
+  platform.write_stderr("Error: " + quote_error_text(text) + "\n");
+}
+
+// Guards against a failure that escapes as an exception (memory exhausted, a size beyond a
+// container's limit): it becomes an ordinary error line instead of an abort.
+Result<void, std::string> run_guarded(Platform& platform, const CommandLine& command) {
+  try {
+    return run_command_line(platform, command);
+  } catch (const std::bad_alloc&) {
+    return unexpected(std::string("out of memory"));
+  } catch (const std::exception& e) {
+    return unexpected("unexpected failure: " + std::string(e.what()));
+  }
+}
+
+}  // namespace
+
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args) {
+  if (args.empty()) return std::nullopt;
+  for (const CommandSpec& spec : COMMANDS) {
+    if (args[0] != spec.word) continue;
+    const std::size_t operands = args.size() - 1;
+    if (operands < spec.min_operands || operands > spec.max_operands) return std::nullopt;
+    return CommandLine{spec.kind, std::vector<std::string>(args.begin() + 1, args.end())};
+  }
+  return std::nullopt;
+}
+
+Result<void, std::string> run_command_line(Platform& platform, const CommandLine& command) {
+  const std::vector<std::string>& ops = command.operands;
+  switch (command.kind) {
+    case CommandKind::List:
+      return run_list(platform, ops[0]);
+    case CommandKind::Export:
+      return run_export(platform, ops[0], ops[1]);
+    case CommandKind::Apply:
+      return run_apply(platform, ops[0], std::vector<std::string>(ops.begin() + 1, ops.end()));
+    case CommandKind::Accounts:
+      return run_accounts(platform, ops[0]);
+  }
+  return unexpected(std::string("unknown command"));  // unreachable: every kind is handled
+}
+
+Result<void, std::string> run_command(Platform& platform, const std::vector<std::string>& args) {
+  const std::optional<CommandLine> command = parse_command_line(args);
+  if (!command) {
+    platform.write_stderr(USAGE_TEXT);
+    std::exit(EXIT_USAGE);
+  }
+  return run_command_line(platform, *command);
+}
+
+int run_program(Platform& platform, int argc, char** argv) {
+  auto args = platform.arguments(argc, argv);
+  if (!args) {
+    report_error(platform, args.error());
+    return EXIT_USAGE;
+  }
+  // The usage case is handled here rather than through run_command so the process ends by
+  // returning from main, like every other outcome.
+  const std::optional<CommandLine> command = parse_command_line(*args);
+  if (!command) {
+    platform.write_stderr(USAGE_TEXT);
+    return EXIT_USAGE;
+  }
+  auto outcome = run_guarded(platform, *command);
+  if (!outcome) {
+    report_error(platform, outcome.error());
+    return EXIT_FAILED;
+  }
+  return EXIT_OK;
+}
+
+}  // namespace orvane

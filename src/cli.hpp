@@ -2,6 +2,7 @@
 // and map outcomes to exit statuses.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,18 @@ inline constexpr std::string_view USAGE_TEXT =
 inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_FAILED = 1;
 inline constexpr int EXIT_USAGE = 2;
+
+enum class CommandKind { List, Export, Apply, Accounts };
+
+struct CommandLine {
+  CommandKind kind;
+  std::vector<std::string> operands;  // the arguments after the command word
+};
+
+// The command `args` (program name excluded) names with an accepted number of operands, or
+// nothing when the usage must be shown instead.
+std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args);
+Result<void, std::string> run_command_line(Platform& platform, const CommandLine& command);
 
 // Runs the command named by `args` (program name excluded). On a command line it does not
 // accept it prints the usage text and ends the process with status 2.

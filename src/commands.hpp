@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform.hpp"
@@ -17,5 +18,14 @@ Result<void, std::string> run_apply(Platform& platform, const std::string& packa
 Result<void, std::string> run_accounts(Platform& platform, const std::string& directory);
 
 bool is_account_file_name(std::string_view name);
+
+// Writes result lines to standard output. A failed write (closed pipe, full disk) ends the
+// command like any other failure.
+inline Result<void, std::string> print_output(Platform& platform, std::string_view text) {
+  auto written = platform.write_stdout(text);
+  if (!written)
+    return unexpected("write standard output: " + platform.os_error_text(written.error()));
+  return {};
+}
 
 }  // namespace orvane

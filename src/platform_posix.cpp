@@ -1,0 +1,194 @@
+// The platform on POSIX systems: plain system calls, each retried when a signal interrupts it.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "marshal/utf8.hpp"
+#include "platform.hpp"
+
+namespace orvane {
+namespace {
+
+// Seconds from 1601-01-01 (the FILETIME epoch) to 1970-01-01.
+constexpr std::int64_t FILETIME_EPOCH_OFFSET_SECONDS = 11644473600;
+constexpr std::uint64_t FILETIME_TICKS_PER_SECOND = 10000000;
+constexpr std::size_t READ_CHUNK = 64 * 1024;
+
+OsError last_error() { return OsError{errno}; }
+
+// Owns a descriptor so that every early return closes it.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now, reporting the failure: on some file systems a failed write only shows here.
+  int close() {
+    const int result = ::close(fd_);
+    fd_ = -1;
+    return result;
+  }
+
+ private:
+  int fd_;
+};
+
+int open_retrying(const char* path, int flags, mode_t mode = 0) {
+  int fd;
+  do {
+    fd = ::open(path, flags | O_CLOEXEC, mode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
+Result<void, OsError> write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return unexpected(last_error());
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform() {
+    // A closed pipe on standard output must surface as EPIPE from write, to be reported like
+    // any other failed write, instead of killing the process silently.
+    std::signal(SIGPIPE, SIG_IGN);
+  }
+
+  Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) override {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+      std::string arg(argv[i]);
+      if (!marshal::is_valid_utf8(arg)) {
+        return unexpected("argument " + std::to_string(i) + " is not valid UTF-8 text");
+      }
+      args.push_back(std::move(arg));
+    }
+    return args;
+  }
+
+  Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) override {
+    Descriptor fd(open_retrying(path.c_str(), O_RDONLY));
+    if (fd.get() < 0) return unexpected(last_error());
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0) return unexpected(last_error());
+    // Some systems let read() succeed on a directory; it is never a settings file.
+    if (S_ISDIR(info.st_mode)) return unexpected(OsError{EISDIR});
+
+    // The size is only a hint: the file may change while it is read, and special files
+    // report none.
+    std::vector<std::uint8_t> bytes;
+    std::size_t capacity = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 0;
+    if (capacity < READ_CHUNK) capacity = READ_CHUNK;
+    bytes.resize(capacity);
+    std::size_t used = 0;
+    for (;;) {
+      if (used == bytes.size()) bytes.resize(bytes.size() * 2);
+      const ssize_t n = ::read(fd.get(), bytes.data() + used, bytes.size() - used);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return unexpected(last_error());
+      }
+      if (n == 0) break;
+      used += static_cast<std::size_t>(n);
+    }
+    bytes.resize(used);
+    bytes.shrink_to_fit();
+    return bytes;
+  }
+
+  Result<void, OsError> write_file(const std::string& path,
+                                   std::span<const std::uint8_t> bytes) override {
+    Descriptor fd(open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
+    if (fd.get() < 0) return unexpected(last_error());
+    auto written = write_all(
+        fd.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (!written) return written;
+    if (fd.close() != 0 && errno != EINTR) return unexpected(last_error());
+    return {};
+  }
+
+  // Read whole, then written whole: when both names lead to the same file, the content is
+  // already in memory before the destination is truncated.
+  Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
+    auto bytes = read_file(from);
+    if (!bytes) return unexpected(bytes.error());
+    return write_file(to, *bytes);
+  }
+
+  Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override {
+    std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(dir.c_str()), ::closedir);
+    if (!handle) return unexpected(last_error());
+    std::vector<std::string> names;
+    for (;;) {
+      errno = 0;
+      const dirent* entry = ::readdir(handle.get());
+      if (entry == nullptr) {
+        if (errno != 0) return unexpected(last_error());
+        break;
+      }
+      const std::string_view name(entry->d_name);
+      if (name == "." || name == "..") continue;
+      names.emplace_back(name);
+    }
+    return names;
+  }
+
+  std::string join_path(const std::string& dir, const std::string& name) const override {
+    if (dir.empty() || dir.back() == '/') return dir + name;
+    return dir + "/" + name;
+  }
+
+  std::string describe_error(int code) const override {
+    // The program is single-threaded, so strerror's shared buffer is safe here.
+    std::string text = std::strerror(code);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                             text.back() == '\n')) {
+      text.pop_back();
+    }
+    return text;
+  }
+
+  std::uint64_t now_filetime() override {
+    timespec now{};
+    if (::clock_gettime(CLOCK_REALTIME, &now) != 0) return 0;
+    const std::int64_t seconds = static_cast<std::int64_t>(now.tv_sec);
+    if (seconds < -FILETIME_EPOCH_OFFSET_SECONDS) return 0;
+    return static_cast<std::uint64_t>(seconds + FILETIME_EPOCH_OFFSET_SECONDS) *
+               FILETIME_TICKS_PER_SECOND +
+           static_cast<std::uint64_t>(now.tv_nsec) / 100;
+  }
+
+  Result<void, OsError> write_stdout(std::string_view text) override {
+    return write_all(STDOUT_FILENO, text);
+  }
+
+  void write_stderr(std::string_view text) override {
+    // Nothing is left to report a failure to.
+    (void)write_all(STDERR_FILENO, text);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> make_native_platform() { return std::make_unique<PosixPlatform>(); }
+
+}  // namespace orvane

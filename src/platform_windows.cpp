@@ -1,0 +1,325 @@
+// The Win32 side of the program: UTF-16 paths and arguments on the system side, UTF-8 text
+// everywhere else. Nothing here goes through the C runtime's code-page conversions, so a file
+// name or a formation name reaches the disk and the console unchanged.
+
+// GetSystemTimePreciseAsFileTime exists from Windows 8 on.
+#if !defined(_WIN32_WINNT) || _WIN32_WINNT < 0x0602
+#undef _WIN32_WINNT
+#define _WIN32_WINNT 0x0602
+#endif
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+// windows.h first: shellapi.h relies on its types.
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstddef>
+#include <optional>
+
+#include "platform.hpp"
+
+namespace orvane {
+namespace {
+
+// The largest piece handed to one ReadFile, WriteFile or WriteConsoleW call.
+constexpr std::size_t MAX_IO_CHUNK = std::size_t{1} << 30;
+constexpr std::size_t READ_GROWTH = std::size_t{1} << 20;
+// Consoles of older systems refuse very long writes; this stays well below their limit.
+constexpr std::size_t MAX_CONSOLE_CHUNK = 8192;
+
+template <BOOL(WINAPI* Close)(HANDLE)>
+class ScopedHandle {
+ public:
+  explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ~ScopedHandle() {
+    if (valid()) Close(handle_);
+  }
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+  // Closes now and reports whether the system accepted it.
+  bool close() {
+    const bool closed = Close(handle_) != 0;
+    handle_ = INVALID_HANDLE_VALUE;
+    return closed;
+  }
+
+ private:
+  HANDLE handle_;
+};
+using FileHandle = ScopedHandle<CloseHandle>;
+using FindHandle = ScopedHandle<FindClose>;
+
+// Memory the system allocated with LocalAlloc on our behalf.
+template <class T>
+class LocalMemory {
+ public:
+  LocalMemory() = default;
+  LocalMemory(const LocalMemory&) = delete;
+  LocalMemory& operator=(const LocalMemory&) = delete;
+  ~LocalMemory() {
+    if (memory_ != nullptr) LocalFree(memory_);
+  }
+  T*& out() { return memory_; }
+  T* get() const { return memory_; }
+
+ private:
+  T* memory_ = nullptr;
+};
+
+OsError last_error() { return OsError{static_cast<int>(GetLastError())}; }
+
+// Strict conversions: an unpaired surrogate or a malformed UTF-8 sequence fails instead of
+// turning silently into U+FFFD, which would name a different file.
+std::optional<std::wstring> to_wide(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
+  if (utf8.size() > INT_MAX) return std::nullopt;
+  const int size = static_cast<int>(utf8.size());
+  const int count =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
+  if (count <= 0) return std::nullopt;
+  std::wstring wide(static_cast<std::size_t>(count), L'\0');
+  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), count) !=
+      count) {
+    return std::nullopt;
+  }
+  return wide;
+}
+
+std::optional<std::string> to_utf8(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  if (wide.size() > INT_MAX) return std::nullopt;
+  const int size = static_cast<int>(wide.size());
+  const int count = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr,
+                                        0, nullptr, nullptr);
+  if (count <= 0) return std::nullopt;
+  std::string utf8(static_cast<std::size_t>(count), '\0');
+  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), count,
+                          nullptr, nullptr) != count) {
+    return std::nullopt;
+  }
+  return utf8;
+}
+
+// A path for the wide API. A NUL inside would silently cut the path short and name another file.
+Result<std::wstring, OsError> wide_path(const std::string& path) {
+  if (path.find('\0') != std::string::npos) return unexpected(OsError{ERROR_INVALID_NAME});
+  auto wide = to_wide(path);
+  if (!wide) return unexpected(OsError{ERROR_NO_UNICODE_TRANSLATION});
+  return std::move(*wide);
+}
+
+bool ends_in_separator(std::string_view path) {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/');
+}
+
+bool is_directory(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+Result<void, OsError> write_all(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min(bytes.size(), MAX_IO_CHUNK));
+    DWORD written = 0;
+    if (!WriteFile(handle, bytes.data(), piece, &written, nullptr)) return unexpected(last_error());
+    if (written == 0) return unexpected(OsError{ERROR_WRITE_FAULT});
+    bytes.remove_prefix(written);
+  }
+  return {};
+}
+
+// A console shows UTF-16 whatever its code page, so players see the names as they are. Bytes
+// that are not UTF-8 (none of the program's own output) show as U+FFFD.
+Result<void, OsError> write_console(HANDLE console, std::string_view text) {
+  while (!text.empty()) {
+    std::size_t piece = std::min(text.size(), MAX_CONSOLE_CHUNK);
+    // Cut before a UTF-8 continuation byte so no character is split between two calls.
+    while (piece < text.size() && piece > 0 &&
+           (static_cast<unsigned char>(text[piece]) & 0xC0) == 0x80) {
+      --piece;
+    }
+    if (piece == 0) piece = std::min(text.size(), MAX_CONSOLE_CHUNK);
+    const int size = static_cast<int>(piece);
+    const int count = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    if (count <= 0) return unexpected(last_error());
+    std::wstring wide(static_cast<std::size_t>(count), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), count);
+    std::wstring_view rest = wide;
+    while (!rest.empty()) {
+      DWORD written = 0;
+      if (!WriteConsoleW(console, rest.data(), static_cast<DWORD>(rest.size()), &written,
+                         nullptr)) {
+        return unexpected(last_error());
+      }
+      if (written == 0) return unexpected(OsError{ERROR_WRITE_FAULT});
+      rest.remove_prefix(written);
+    }
+    text.remove_prefix(piece);
+  }
+  return {};
+}
+
+// Standard output and error carry UTF-8 bytes unchanged when redirected to a file or a pipe.
+Result<void, OsError> write_standard(DWORD which, std::string_view text) {
+  if (text.empty()) return {};
+  const HANDLE handle = GetStdHandle(which);
+  if (handle == INVALID_HANDLE_VALUE) return unexpected(last_error());
+  if (handle == nullptr) return unexpected(OsError{ERROR_INVALID_HANDLE});
+  DWORD mode = 0;
+  if (GetConsoleMode(handle, &mode)) return write_console(handle, text);
+  return write_all(handle, text);
+}
+
+class WindowsPlatform final : public Platform {
+ public:
+  // The C runtime's argv is in the ANSI code page and may have lost characters already, so the
+  // arguments are taken from the UTF-16 command line instead.
+  Result<std::vector<std::string>, std::string> arguments(int, char**) override {
+    int count = 0;
+    LocalMemory<LPWSTR> argv;
+    argv.out() = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (argv.get() == nullptr) {
+      return unexpected("command line: " + os_error_text(last_error()));
+    }
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) {
+      auto text = to_utf8(argv.get()[i]);
+      if (!text) return unexpected("argument " + std::to_string(i) + " is not valid UTF-16 text");
+      args.push_back(std::move(*text));
+    }
+    return args;
+  }
+
+  Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) override {
+    auto wide = wide_path(path);
+    if (!wide) return unexpected(wide.error());
+    const FileHandle file(CreateFileW(wide->c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file.valid()) return unexpected(last_error());
+    std::vector<std::uint8_t> bytes;
+    LARGE_INTEGER size{};
+    // One byte more than the size, so the read that finds the end needs no second buffer.
+    if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
+        static_cast<unsigned long long>(size.QuadPart) < bytes.max_size()) {
+      bytes.reserve(static_cast<std::size_t>(size.QuadPart) + 1);
+    }
+    for (;;) {
+      const std::size_t used = bytes.size();
+      const std::size_t room = bytes.capacity() > used ? bytes.capacity() - used : READ_GROWTH;
+      const std::size_t piece = std::min(room, MAX_IO_CHUNK);
+      bytes.resize(used + piece);
+      DWORD got = 0;
+      if (!ReadFile(file.get(), bytes.data() + used, static_cast<DWORD>(piece), &got, nullptr)) {
+        return unexpected(last_error());
+      }
+      bytes.resize(used + got);
+      if (got == 0) return bytes;
+    }
+  }
+
+  // Opened with OPEN_ALWAYS and cut to zero rather than CREATE_ALWAYS: the effect is the same
+  // create-or-truncate, but a file's attributes are left as they are (CREATE_ALWAYS replaces
+  // them, and refuses a hidden file outright).
+  Result<void, OsError> write_file(const std::string& path,
+                                   std::span<const std::uint8_t> bytes) override {
+    auto wide = wide_path(path);
+    if (!wide) return unexpected(wide.error());
+    FileHandle file(CreateFileW(wide->c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return unexpected(last_error());
+    if (!SetEndOfFile(file.get())) return unexpected(last_error());
+    auto written = write_all(
+        file.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    if (!written) return written;
+    // A failure the system reports only when the data leaves its cache (a full network share)
+    // would otherwise go unnoticed.
+    if (!file.close()) return unexpected(last_error());
+    return {};
+  }
+
+  Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
+    auto wide_from = wide_path(from);
+    if (!wide_from) return unexpected(wide_from.error());
+    auto wide_to = wide_path(to);
+    if (!wide_to) return unexpected(wide_to.error());
+    if (!CopyFileExW(wide_from->c_str(), wide_to->c_str(), nullptr, nullptr, nullptr, 0)) {
+      return unexpected(last_error());
+    }
+    return {};
+  }
+
+  Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override {
+    // An empty argument would otherwise list the root of the current drive.
+    if (dir.empty()) return unexpected(OsError{ERROR_PATH_NOT_FOUND});
+    auto wide = wide_path(dir);
+    if (!wide) return unexpected(wide.error());
+    std::wstring pattern = *wide;
+    if (!ends_in_separator(dir)) pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW entry{};
+    const FindHandle find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
+                                           FindExSearchNameMatch, nullptr,
+                                           FIND_FIRST_EX_LARGE_FETCH));
+    std::vector<std::string> names;
+    if (!find.valid()) {
+      const OsError error = last_error();
+      // A drive's root has no "." or "..", so when it is empty nothing matches at all.
+      if (error.code == ERROR_FILE_NOT_FOUND && is_directory(*wide)) return names;
+      return unexpected(error);
+    }
+    do {
+      const std::wstring_view name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      // A name that is not valid UTF-16 cannot be printed or passed on; it is left out.
+      if (auto text = to_utf8(name)) names.push_back(std::move(*text));
+    } while (FindNextFileW(find.get(), &entry));
+    const OsError error = last_error();
+    if (error.code != ERROR_NO_MORE_FILES) return unexpected(error);
+    return names;
+  }
+
+  std::string join_path(const std::string& dir, const std::string& name) const override {
+    return ends_in_separator(dir) ? dir + name : dir + '\\' + name;
+  }
+
+  std::string describe_error(int code) const override {
+    LocalMemory<wchar_t> buffer;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPWSTR>(&buffer.out()), 0, nullptr);
+    std::wstring_view text(buffer.get() == nullptr ? L"" : buffer.get(), length);
+    while (!text.empty() && std::wstring_view(L" \t\r\n").find(text.back()) != text.npos) {
+      text.remove_suffix(1);
+    }
+    auto utf8 = to_utf8(text);
+    if (!utf8 || utf8->empty()) return "unknown error";
+    return std::move(*utf8);
+  }
+
+  std::uint64_t now_filetime() override {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return (std::uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+  }
+
+  Result<void, OsError> write_stdout(std::string_view text) override {
+    return write_standard(STD_OUTPUT_HANDLE, text);
+  }
+
+  void write_stderr(std::string_view text) override {
+    // Nowhere is left to report a failure of the error channel itself.
+    (void)write_standard(STD_ERROR_HANDLE, text);
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Platform> make_native_platform() { return std::make_unique<WindowsPlatform>(); }
+
+}  // namespace orvane

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
+#include "commands.hpp"
+#include "settings.hpp"
+
+namespace orvane {
+namespace {
+
+TEST(BackupPathFor, ReplacesOnlyTheFileNameExtension) {
+  struct Case {
+    const char* path;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"core_user_12345.dat", "core_user_12345.dat.before-probe-formations"},
+      {"settings", "settings.dat.before-probe-formations"},
+      {"core_user_1.bak", "core_user_1.dat.before-probe-formations"},
+      {".dat", ".dat.dat.before-probe-formations"},
+      {"name.", "name.dat.before-probe-formations"},
+      {"a.b.c", "a.b.dat.before-probe-formations"},
+      {"dir/core_user_1.dat", "dir/core_user_1.dat.before-probe-formations"},
+      {"/abs/dir/core_user_1.dat", "/abs/dir/core_user_1.dat.before-probe-formations"},
+      {"a.b/c", "a.b/c.dat.before-probe-formations"},
+      {"a.b/.hidden", "a.b/.hidden.dat.before-probe-formations"},
+      {"core_user_1.dat.before-probe-formations", "core_user_1.dat.dat.before-probe-formations"},
+#ifdef _WIN32
+      {"C:\\s.d\\core_user_1.dat", "C:\\s.d\\core_user_1.dat.before-probe-formations"},
+      {"C:\\s.d\\prefs", "C:\\s.d\\prefs.dat.before-probe-formations"},
+#else
+      // Outside Windows a backslash is part of the file name.
+      {"s.d\\prefs", "s.dat.before-probe-formations"},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(backup_path_for(c.path), c.expected);
+  }
+}
+
+TEST(AccountLabel, IsTheStemAfterThePrefix) {
+  struct Case {
+    const char* path;
+    std::optional<std::string> expected;
+  };
+  const Case cases[] = {
+      {"core_user_12345.dat", "12345"},
+      {"core_user_.dat", ""},
+      {"dir/core_user_7.dat", "7"},
+      {"a.b/core_user_7.dat", "7"},
+      {"core_user_7", "7"},
+      {"core_user_7.bak", "7"},
+      {"core_user_a.b.dat", "a.b"},
+      {"core_user_\xc3\xa9.dat", "\xc3\xa9"},
+      {"core_user_\xff.dat", std::nullopt},
+      {"Core_user_7.dat", std::nullopt},
+      {"backup.dat", std::nullopt},
+      {"prefs.dat", std::nullopt},
+      {"core_user.dat", std::nullopt},
+      {"dir/", std::nullopt},
+      {"", std::nullopt},
+#ifdef _WIN32
+      {"C:\\s\\core_user_7.dat", "7"},
+#else
+      {"C:\\s\\core_user_7.dat", std::nullopt},
+#endif
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(account_label(c.path), c.expected);
+  }
+}
+
+TEST(IsAccountFileName, AcceptsOnlyAccountSettingsFiles) {
+  struct Case {
+    std::string name;
+    bool expected;
+  };
+  const Case cases[] = {
+      {"core_user_12345.dat", true},
+      {"core_user_.dat", true},
+      {"core_user_a_b.dat", true},
+      {"core_user_\xc3\xa9.dat", true},
+      {"core_user__.dat", false},
+      {"core_user_1__old.dat", false},
+      {"Core_user_1.dat", false},
+      {"core_user_1.DAT", false},
+      {"core_user_1.dat.before-probe-formations", false},
+      {"core_user_1.dat ", false},
+      {"core_user_\xff.dat", false},
+      {"core_user_", false},
+      {"core_user.dat", false},
+      {"prefs.dat", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(is_account_file_name(c.name), c.expected);
+  }
+}
+
+#ifndef _WIN32
+// The native platform on the real file system, in a fresh directory per test.
+class NativePlatformTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = std::filesystem::temp_directory_path() /
+           (std::string("orvane-native-") + info->name() + "-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::unique_ptr<Platform> platform_ = make_native_platform();
+  std::filesystem::path dir_;
+};
+
+std::vector<std::uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
+
+TEST_F(NativePlatformTest, WritesReadsAndCopiesWholeFiles) {
+  const std::string a = path("a.dat");
+  const std::string b = path("b.dat");
+  ASSERT_TRUE(platform_->write_file(a, bytes_of("longer first content")));
+  ASSERT_TRUE(platform_->write_file(a, bytes_of(std::string("x\0y", 3))));
+  auto read = platform_->read_file(a);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read, bytes_of(std::string("x\0y", 3)));
+
+  ASSERT_TRUE(platform_->write_file(b, bytes_of("an older backup, longer than the copy")));
+  ASSERT_TRUE(platform_->copy_file(a, b));
+  EXPECT_EQ(*platform_->read_file(b), bytes_of(std::string("x\0y", 3)));
+
+  ASSERT_TRUE(platform_->write_file(a, {}));
+  EXPECT_TRUE(platform_->read_file(a)->empty());
+}
+
+TEST_F(NativePlatformTest, ReportsOsErrors) {
+  ASSERT_TRUE(platform_->write_file(path("file"), bytes_of("x")));
+  const auto code_of = [](const auto& result) -> std::optional<int> {
+    if (result) return std::nullopt;
+    return result.error().code;
+  };
+  struct Case {
+    const char* description;
+    std::function<std::optional<int>()> run;
+    int expected;
+  };
+  const Case cases[] = {
+      {"read a missing file", [&] { return code_of(platform_->read_file(path("missing"))); },
+       ENOENT},
+      {"read a directory", [&] { return code_of(platform_->read_file(dir_.string())); }, EISDIR},
+      {"write into a missing directory",
+       [&] { return code_of(platform_->write_file(path("missing/x"), bytes_of("x"))); }, ENOENT},
+      {"copy a missing file",
+       [&] { return code_of(platform_->copy_file(path("missing"), path("copy"))); }, ENOENT},
+      {"list a missing directory",
+       [&] { return code_of(platform_->list_directory(path("missing"))); }, ENOENT},
+      {"list a file", [&] { return code_of(platform_->list_directory(path("file"))); }, ENOTDIR},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    EXPECT_EQ(c.run(), c.expected);
+  }
+  EXPECT_FALSE(std::filesystem::exists(path("copy")));
+  EXPECT_EQ(platform_->os_error_text(OsError{ENOENT}),
+            "No such file or directory (os error " + std::to_string(ENOENT) + ")");
+}
+
+TEST_F(NativePlatformTest, ListsEntriesWithoutDotEntries) {
+  ASSERT_TRUE(platform_->write_file(path("core_user_1.dat"), bytes_of("x")));
+  std::filesystem::create_directory(path("sub"));
+  auto names = platform_->list_directory(dir_.string());
+  ASSERT_TRUE(names);
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"core_user_1.dat", "sub"}));
+}
+
+TEST_F(NativePlatformTest, JoinsPathsAndReadsTheClock) {
+  EXPECT_EQ(platform_->join_path("dir", "f"), "dir/f");
+  EXPECT_EQ(platform_->join_path("dir/", "f"), "dir/f");
+  // 2020-01-01 and 2100-01-01 as FILETIME: a sanity window for the conversion.
+  const std::uint64_t now = platform_->now_filetime();
+  EXPECT_GT(now, 132223104000000000u);
+  EXPECT_LT(now, 157469184000000000u);
+}
+
+#endif  // _WIN32
+
+}  // namespace
+}  // namespace orvane

@@ -91,20 +91,22 @@ class MarshalValue {
                                List, Dict, Global, Box<Instance>, Box<Reduce>, Box<Callback>>;
 
   MarshalValue() = default;
-  MarshalValue(None) {}                                                                    // NOLINT
-  MarshalValue(bool b) : storage_(std::in_place_index<1>, b) {}                            // NOLINT
-  MarshalValue(std::int64_t i) : storage_(std::in_place_index<2>, i) {}                    // NOLINT
-  MarshalValue(BigInt l) : storage_(std::in_place_index<3>, Box<BigInt>(std::move(l))) {}  // NOLINT
-  MarshalValue(double d) : storage_(std::in_place_index<4>, d) {}                          // NOLINT
-  MarshalValue(Bytes b) : storage_(std::move(b)) {}                                        // NOLINT
-  MarshalValue(Utf8 u) : storage_(std::move(u)) {}                                         // NOLINT
-  MarshalValue(Tuple t) : storage_(std::move(t)) {}                                        // NOLINT
-  MarshalValue(List l) : storage_(std::move(l)) {}                                         // NOLINT
-  MarshalValue(Dict d) : storage_(std::move(d)) {}                                         // NOLINT
-  MarshalValue(Global g) : storage_(std::move(g)) {}                                       // NOLINT
-  MarshalValue(Instance i);                                                                // NOLINT
-  MarshalValue(Reduce r);                                                                  // NOLINT
-  MarshalValue(Callback c);                                                                // NOLINT
+  // Defined below DictEntry: Clang instantiates the storage's destructor at each constructor,
+  // and that needs every payload type complete.
+  MarshalValue(None);            // NOLINT
+  MarshalValue(bool b);          // NOLINT
+  MarshalValue(std::int64_t i);  // NOLINT
+  MarshalValue(BigInt l);        // NOLINT
+  MarshalValue(double d);        // NOLINT
+  MarshalValue(Bytes b);         // NOLINT
+  MarshalValue(Utf8 u);          // NOLINT
+  MarshalValue(Tuple t);         // NOLINT
+  MarshalValue(List l);          // NOLINT
+  MarshalValue(Dict d);          // NOLINT
+  MarshalValue(Global g);        // NOLINT
+  MarshalValue(Instance i);      // NOLINT
+  MarshalValue(Reduce r);        // NOLINT
+  MarshalValue(Callback c);      // NOLINT
 
   Kind kind() const { return static_cast<Kind>(storage_.index()); }
   const Storage& storage() const { return storage_; }
@@ -154,6 +156,18 @@ struct Callback {
   MarshalValue value;
 };
 
+inline MarshalValue::MarshalValue(None) {}
+inline MarshalValue::MarshalValue(bool b) : storage_(std::in_place_index<1>, b) {}
+inline MarshalValue::MarshalValue(std::int64_t i) : storage_(std::in_place_index<2>, i) {}
+inline MarshalValue::MarshalValue(BigInt l)
+    : storage_(std::in_place_index<3>, Box<BigInt>(std::move(l))) {}
+inline MarshalValue::MarshalValue(double d) : storage_(std::in_place_index<4>, d) {}
+inline MarshalValue::MarshalValue(Bytes b) : storage_(std::move(b)) {}
+inline MarshalValue::MarshalValue(Utf8 u) : storage_(std::move(u)) {}
+inline MarshalValue::MarshalValue(Tuple t) : storage_(std::move(t)) {}
+inline MarshalValue::MarshalValue(List l) : storage_(std::move(l)) {}
+inline MarshalValue::MarshalValue(Dict d) : storage_(std::move(d)) {}
+inline MarshalValue::MarshalValue(Global g) : storage_(std::move(g)) {}
 inline MarshalValue::MarshalValue(Instance i) : storage_(Box<Instance>(std::move(i))) {}
 inline MarshalValue::MarshalValue(Reduce r) : storage_(Box<Reduce>(std::move(r))) {}
 inline MarshalValue::MarshalValue(Callback c) : storage_(Box<Callback>(std::move(c))) {}

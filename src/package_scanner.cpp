@@ -1,0 +1,414 @@
+#include "package_scanner.hpp"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <system_error>
+#include <utility>
+
+#include "marshal/utf8.hpp"
+#include "package_text.hpp"
+
+namespace orvane::package_json {
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+int hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// Length of the UTF-8 sequence a lead byte announces; 0 for a byte no sequence starts with.
+std::size_t utf8_sequence_length(unsigned char lead) {
+  if (lead >= 0xC2 && lead <= 0xDF) return 2;
+  if (lead >= 0xE0 && lead <= 0xEF) return 3;
+  if (lead >= 0xF0 && lead <= 0xF4) return 4;
+  return 0;
+}
+
+// Whether a literal that from_chars found out of range is too large rather than too small: by
+// the decimal exponent of its first significant digit.
+bool literal_overflows(std::string_view text) {
+  std::int64_t position = 0;  // decimal exponent of the first significant digit
+  bool found = false;
+  bool in_fraction = false;
+  std::size_t i = text[0] == '-' ? 1 : 0;
+  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
+    const char c = text[i];
+    if (c == '.') {
+      in_fraction = true;
+    } else if (!found && c != '0') {
+      found = true;
+      if (in_fraction) --position;
+    } else if (found && !in_fraction) {
+      ++position;
+    } else if (!found && in_fraction) {
+      --position;
+    }
+  }
+  if (!found) return false;
+  std::int64_t exponent = 0;
+  if (i < text.size()) {
+    ++i;
+    const bool negative = text[i] == '-';
+    if (text[i] == '-' || text[i] == '+') ++i;
+    // Saturates: beyond a billion the answer no longer changes.
+    for (; i < text.size(); ++i) {
+      if (exponent < 1'000'000'000) exponent = exponent * 10 + (text[i] - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  return position + exponent >= 0;
+}
+
+}  // namespace
+
+marshal::Unexpected<ParseError> fail(std::string message, std::size_t offset) {
+  return marshal::unexpected(ParseError{std::move(message), offset});
+}
+
+Parsed<double> number_to_double(const NumberToken& token) {
+  double value = 0;
+  const char* first = token.text.data();
+  const char* last = first + token.text.size();
+  const auto result = std::from_chars(first, last, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    if (literal_overflows(token.text)) return fail("number out of range", token.offset);
+    return token.text[0] == '-' ? -0.0 : 0.0;
+  }
+  if (result.ec != std::errc() || result.ptr != last) return fail("invalid number", token.offset);
+  return value;
+}
+
+std::string position_text(std::string_view text, std::size_t offset) {
+  std::size_t line = 1;
+  std::size_t line_start = 0;
+  for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+    if (text[i] == '\n') {
+      ++line;
+      line_start = i + 1;
+    }
+  }
+  return " at line " + std::to_string(line) + " column " + std::to_string(offset - line_start + 1);
+}
+
+void Scanner::skip_whitespace() {
+  while (!at_end()) {
+    const char c = peek();
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r') return;
+    ++pos_;
+  }
+}
+
+Parsed<void> Scanner::Container::open() {
+  if (scanner_.depth_ > MAX_NESTING) return fail("recursion limit exceeded", scanner_.pos_);
+  ++scanner_.pos_;
+  return {};
+}
+
+Parsed<bool> Scanner::next_member(bool first) {
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing an object", pos_);
+  if (peek() == '}') {
+    ++pos_;
+    return false;
+  }
+  if (!first) {
+    if (peek() != ',') return fail("expected `,` or `}`", pos_);
+    ++pos_;
+    skip_whitespace();
+    if (at_end()) return fail("EOF while parsing an object", pos_);
+    if (peek() == '}') return fail("trailing comma", pos_);
+  }
+  if (peek() != '"') return fail("key must be a string", pos_);
+  return true;
+}
+
+Parsed<bool> Scanner::next_element(bool first) {
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing a list", pos_);
+  if (peek() == ']') {
+    ++pos_;
+    return false;
+  }
+  if (first) return true;
+  if (peek() != ',') return fail("expected `,` or `]`", pos_);
+  ++pos_;
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing a list", pos_);
+  if (peek() == ']') return fail("trailing comma", pos_);
+  return true;
+}
+
+Parsed<void> Scanner::close_array() {
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing a list", pos_);
+  if (peek() == ']') {
+    ++pos_;
+    return {};
+  }
+  if (peek() != ',') return fail("expected `,` or `]`", pos_);
+  ++pos_;
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing a list", pos_);
+  if (peek() == ']') return fail("trailing comma", pos_);
+  return fail("trailing characters", pos_);
+}
+
+Parsed<std::string> Scanner::read_key() {
+  auto key = read_string();
+  if (!key) return key;
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing an object", pos_);
+  if (peek() != ':') return fail("expected `:`", pos_);
+  ++pos_;
+  return key;
+}
+
+Parsed<void> Scanner::skip_value() {
+  skip_whitespace();
+  if (at_end()) return fail("EOF while parsing a value", pos_);
+  switch (peek()) {
+    case '{': {
+      Container object(*this);
+      if (auto opened = object.open(); !opened) return opened;
+      for (bool first = true;; first = false) {
+        auto more = next_member(first);
+        if (!more) return marshal::unexpected(std::move(more.error()));
+        if (!*more) return {};
+        if (auto key = read_key(); !key) return marshal::unexpected(std::move(key.error()));
+        if (auto value = skip_value(); !value) return value;
+      }
+    }
+    case '[': {
+      Container array(*this);
+      if (auto opened = array.open(); !opened) return opened;
+      for (bool first = true;; first = false) {
+        auto more = next_element(first);
+        if (!more) return marshal::unexpected(std::move(more.error()));
+        if (!*more) return {};
+        if (auto value = skip_value(); !value) return value;
+      }
+    }
+    case '"': {
+      auto text = read_string();
+      if (!text) return marshal::unexpected(std::move(text.error()));
+      return {};
+    }
+    case 't':
+    case 'f':
+    case 'n': {
+      auto literal = read_literal();
+      if (!literal) return marshal::unexpected(std::move(literal.error()));
+      return {};
+    }
+    default: {
+      // A number's range matters only where a field reads it.
+      if (peek() != '-' && !is_digit(peek())) return fail("expected value", pos_);
+      auto token = scan_number();
+      if (!token) return marshal::unexpected(std::move(token.error()));
+      return {};
+    }
+  }
+}
+
+Parsed<std::string> Scanner::describe_value() {
+  switch (peek()) {
+    case '[':
+      return std::string("sequence");
+    case '{':
+      return std::string("map");
+    case '"': {
+      auto text = read_string();
+      if (!text) return text;
+      std::string out = "string ";
+      append_package_string(out, *text);
+      return out;
+    }
+    case 't':
+    case 'f':
+    case 'n': {
+      auto literal = read_literal();
+      if (!literal || *literal == "null") return literal;
+      return "boolean `" + *literal + "`";
+    }
+    default:
+      break;
+  }
+  if (peek() != '-' && !is_digit(peek())) return fail("expected value", pos_);
+  auto token = scan_number();
+  if (!token) return marshal::unexpected(std::move(token.error()));
+  if (token->integer) return "integer `" + std::string(token->text) + "`";
+  auto value = number_to_double(*token);
+  if (!value) return marshal::unexpected(std::move(value.error()));
+  return "floating point `" + package_double_text(*value) + "`";
+}
+
+Parsed<std::string> Scanner::read_literal() {
+  static constexpr std::array<std::string_view, 3> LITERALS = {"true", "false", "null"};
+  std::string_view literal = LITERALS[0];
+  for (std::string_view candidate : LITERALS) {
+    if (candidate[0] == peek()) literal = candidate;
+  }
+  for (char expected : literal) {
+    if (at_end()) return fail("EOF while parsing a value", pos_);
+    if (peek() != expected) return fail("invalid literal", pos_);
+    ++pos_;
+  }
+  return std::string(literal);
+}
+
+// -?(0|[1-9][0-9]*)(\.[0-9]+)?([eE][+-]?[0-9]+)?
+Parsed<NumberToken> Scanner::scan_number() {
+  NumberToken token;
+  token.offset = pos_;
+  if (peek() == '-') ++pos_;
+  if (!at_end() && peek() == '0') {
+    ++pos_;
+    if (!at_end() && is_digit(peek())) return fail("invalid number", pos_);
+  } else if (auto digits = scan_digits(); !digits) {
+    return marshal::unexpected(std::move(digits.error()));
+  }
+  if (!at_end() && peek() == '.') {
+    token.integer = false;
+    ++pos_;
+    if (auto digits = scan_digits(); !digits) return marshal::unexpected(std::move(digits.error()));
+  }
+  if (!at_end() && (peek() == 'e' || peek() == 'E')) {
+    token.integer = false;
+    ++pos_;
+    if (!at_end() && (peek() == '+' || peek() == '-')) ++pos_;
+    if (auto digits = scan_digits(); !digits) return marshal::unexpected(std::move(digits.error()));
+  }
+  token.text = text_.substr(token.offset, pos_ - token.offset);
+  return token;
+}
+
+// One or more digits.
+Parsed<void> Scanner::scan_digits() {
+  if (at_end()) return fail("EOF while parsing a value", pos_);
+  if (!is_digit(peek())) return fail("invalid number", pos_);
+  while (!at_end() && is_digit(peek())) ++pos_;
+  return {};
+}
+
+Parsed<std::string> Scanner::read_string() {
+  ++pos_;
+  std::string out;
+  while (true) {
+    if (at_end()) return fail("EOF while parsing a string", pos_);
+    const auto c = static_cast<unsigned char>(peek());
+    if (c == '"') {
+      ++pos_;
+      return out;
+    }
+    if (c == '\\') {
+      if (auto escape = read_escape(out); !escape) {
+        return marshal::unexpected(std::move(escape.error()));
+      }
+    } else if (c < 0x20) {
+      return fail("control character (\\u0000-\\u001F) found while parsing a string", pos_);
+    } else if (c >= 0x80) {
+      const std::size_t length = utf8_sequence_length(c);
+      const std::string_view sequence = text_.substr(pos_, length);
+      if (length == 0 || sequence.size() != length || !marshal::is_valid_utf8(sequence)) {
+        return fail("invalid UTF-8 in string", pos_);
+      }
+      out += sequence;
+      pos_ += length;
+    } else {
+      out += static_cast<char>(c);
+      ++pos_;
+    }
+  }
+}
+
+Parsed<void> Scanner::read_escape(std::string& out) {
+  const std::size_t escape_offset = pos_;
+  ++pos_;
+  if (at_end()) return fail("EOF while parsing a string", pos_);
+  const char c = peek();
+  ++pos_;
+  switch (c) {
+    case '"':
+    case '\\':
+    case '/':
+      out += c;
+      return {};
+    case 'b':
+      out += '\b';
+      return {};
+    case 'f':
+      out += '\f';
+      return {};
+    case 'n':
+      out += '\n';
+      return {};
+    case 'r':
+      out += '\r';
+      return {};
+    case 't':
+      out += '\t';
+      return {};
+    case 'u':
+      break;
+    default:
+      return fail("invalid escape", pos_ - 1);
+  }
+  auto unit = read_hex4();
+  if (!unit) return marshal::unexpected(std::move(unit.error()));
+  std::uint32_t cp = *unit;
+  if (cp >= 0xDC00 && cp <= 0xDFFF)
+    return fail("lone trailing surrogate in hex escape", escape_offset);
+  if (cp >= 0xD800 && cp <= 0xDBFF) {
+    // A high surrogate must be followed at once by the escape of a low one.
+    for (char expected : {'\\', 'u'}) {
+      if (at_end()) return fail("EOF while parsing a string", pos_);
+      if (peek() != expected) return fail("lone leading surrogate in hex escape", escape_offset);
+      ++pos_;
+    }
+    auto low = read_hex4();
+    if (!low) return marshal::unexpected(std::move(low.error()));
+    if (*low < 0xDC00 || *low > 0xDFFF) {
+      return fail("lone leading surrogate in hex escape", escape_offset);
+    }
+    cp = 0x10000 + ((cp - 0xD800) << 10) + (*low - 0xDC00);
+  }
+  append_utf8(out, cp);
+  return {};
+}
+
+Parsed<unsigned> Scanner::read_hex4() {
+  unsigned unit = 0;
+  for (int i = 0; i < 4; ++i) {
+    if (at_end()) return fail("EOF while parsing a string", pos_);
+    const int digit = hex_value(peek());
+    if (digit < 0) return fail("invalid escape", pos_);
+    unit = unit * 16 + static_cast<unsigned>(digit);
+    ++pos_;
+  }
+  return unit;
+}
+
+}  // namespace orvane::package_json
