@@ -23,7 +23,7 @@
 namespace orvane {
 namespace {
 
-// The largest piece handed to one ReadFile, WriteFile or WriteConsoleW call.
+// The largest piece handed to one ReadFile or WriteFile call.
 constexpr std::size_t MAX_IO_CHUNK = std::size_t{1} << 30;
 constexpr std::size_t READ_GROWTH = std::size_t{1} << 20;
 // Consoles of older systems refuse very long writes; this stays well below their limit.

@@ -459,6 +459,32 @@ TEST_F(E2e, EmptyPackageStillRewritesEveryTarget) {
   }
 }
 
+// Settings nested as deeply as the format allows pass through a rewrite whole: the program's
+// stack must hold the reader's, the bridge's and the writer's recursion at full depth (the
+// Windows default stack would not).
+TEST_F(E2e, DeepestSettingsSurviveApply) {
+  for (const bool crc : {false, true}) {
+    SCOPED_TRACE(crc ? "with checksum" : "without checksum");
+    // The root dict is level 1 (2 under a checksum); the innermost integer sits at level 1000.
+    JsonValue deep = 7;
+    for (int level = crc ? 998 : 999; level > 1; --level) deep = json::array{deep};
+    JsonValue tree = settings_tree(numbered_formations(1), 1);
+    tree.as_object()["bytes:deep"] = deep;
+    const std::string target =
+        put(crc ? "core_user_2.dat" : "core_user_1.dat",
+            encode_settings(tree, {.write_crc = crc, .mode_byte = 1}));
+    const std::string package = put("p.json", package_text({{2, "New", {}}}));
+
+    const RunResult r = run_program({"apply", package, target});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    const auto decoded = decode_settings(read_bytes(target));
+    ASSERT_TRUE(decoded);
+    EXPECT_EQ(decoded->has_crc, crc);
+    EXPECT_EQ(decoded->tree.at("bytes:deep"), deep);
+  }
+}
+
 TEST_F(E2e, NonAccountTargetIsReportedAsUnknown) {
   const std::string target = put("prefs.dat", encode_settings(numbered_formations(1)));
   const std::string package = put("p.json", package_text({{1, "New", {}}}));
