@@ -470,9 +470,8 @@ TEST_F(E2e, DeepestSettingsSurviveApply) {
     for (int level = crc ? 998 : 999; level > 1; --level) deep = json::array{deep};
     JsonValue tree = settings_tree(numbered_formations(1), 1);
     tree.as_object()["bytes:deep"] = deep;
-    const std::string target =
-        put(crc ? "core_user_2.dat" : "core_user_1.dat",
-            encode_settings(tree, {.write_crc = crc, .mode_byte = 1}));
+    const std::string target = put(crc ? "core_user_2.dat" : "core_user_1.dat",
+                                   encode_settings(tree, {.write_crc = crc, .mode_byte = 1}));
     const std::string package = put("p.json", package_text({{2, "New", {}}}));
 
     const RunResult r = run_program({"apply", package, target});
