@@ -8,6 +8,7 @@
 
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
+#include "support/value_helpers.hpp"
 
 namespace {
 
@@ -62,54 +63,7 @@ std::uint32_t depth_of(const MarshalValue& v) {
   return 1;
 }
 
-// The writer stores -0.0 as FLOAT_0, which reads back as +0.0.
-void normalise_negative_zero(MarshalValue& v);
-
-void normalise_items(std::vector<MarshalValue>& items) {
-  for (auto& item : items) normalise_negative_zero(item);
-}
-
-void normalise_entries(std::vector<DictEntry>& entries) {
-  for (auto& e : entries) {
-    normalise_negative_zero(e.key);
-    normalise_negative_zero(e.value);
-  }
-}
-
-void normalise_negative_zero(MarshalValue& v) {
-  using Kind = MarshalValue::Kind;
-  switch (v.kind()) {
-    case Kind::None:
-    case Kind::Bool:
-    case Kind::Int:
-    case Kind::Long:
-    case Kind::Bytes:
-    case Kind::Utf8:
-    case Kind::Global:
-      return;
-    case Kind::Float:
-      if (*v.get_if<double>() == 0.0) v = MarshalValue(0.0);
-      return;
-    case Kind::Tuple:
-      return normalise_items(v.get_if<marshal::Tuple>()->items);
-    case Kind::List:
-      return normalise_items(v.get_if<marshal::List>()->items);
-    case Kind::Dict:
-      return normalise_entries(v.get_if<marshal::Dict>()->entries);
-    case Kind::Instance:
-      return normalise_negative_zero(v.get_if<marshal::Instance>()->state);
-    case Kind::Reduce: {
-      auto& r = *v.get_if<marshal::Reduce>();
-      normalise_negative_zero(r.callable);
-      normalise_negative_zero(r.args);
-      if (r.state) normalise_negative_zero(*r.state);
-      normalise_items(r.list_items);
-      return normalise_entries(r.dict_items);
-    }
-    case Kind::Callback:
-      return normalise_negative_zero(v.get_if<marshal::Callback>()->value);
-  }
-}
+using marshal::testing::positive_zeros;
 
 bool is_recursion_limit(const marshal::MarshalError& e) {
   return e.kind() == marshal::MarshalErrorKind::RecursionLimit;
@@ -141,7 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (again->has_crc != options.write_crc || again->end_offset != encoded->size()) std::abort();
-  normalise_negative_zero(decoded->value);
+  positive_zeros(decoded->value);
   if (!(again->value == decoded->value)) std::abort();
   return 0;
 }

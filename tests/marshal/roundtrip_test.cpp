@@ -11,68 +11,15 @@
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
 #include "support/random_tree.hpp"
+#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {
 
 using ByteVector = std::vector<std::uint8_t>;
 
-ByteVector hex(const std::string& text) {
-  ByteVector out;
-  std::istringstream in(text);
-  std::string byte;
-  while (in >> byte) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
-  return out;
-}
-
-// The one loss the format has: FLOAT_0 carries no sign, so -0.0 comes back as +0.0.
-void positive_zeros(MarshalValue& v);
-
-void positive_zeros(std::vector<MarshalValue>& items) {
-  for (MarshalValue& item : items) positive_zeros(item);
-}
-
-void positive_zeros(std::vector<DictEntry>& entries) {
-  for (DictEntry& entry : entries) {
-    positive_zeros(entry.key);
-    positive_zeros(entry.value);
-  }
-}
-
-void positive_zeros(MarshalValue& v) {
-  using Kind = MarshalValue::Kind;
-  switch (v.kind()) {
-    case Kind::None:
-    case Kind::Bool:
-    case Kind::Int:
-    case Kind::Long:
-    case Kind::Bytes:
-    case Kind::Utf8:
-    case Kind::Global:
-      return;
-    case Kind::Float:
-      if (*v.get_if<double>() == 0.0) v = MarshalValue(0.0);
-      return;
-    case Kind::Tuple:
-      return positive_zeros(v.get_if<Tuple>()->items);
-    case Kind::List:
-      return positive_zeros(v.get_if<List>()->items);
-    case Kind::Dict:
-      return positive_zeros(v.get_if<Dict>()->entries);
-    case Kind::Instance:
-      return positive_zeros(v.get_if<Instance>()->state);
-    case Kind::Reduce: {
-      Reduce& r = *v.get_if<Reduce>();
-      positive_zeros(r.callable);
-      positive_zeros(r.args);
-      if (r.state) positive_zeros(*r.state);
-      positive_zeros(r.list_items);
-      return positive_zeros(r.dict_items);
-    }
-    case Kind::Callback:
-      return positive_zeros(v.get_if<Callback>()->value);
-  }
-}
+using testing::hex;
+using testing::positive_zeros;
 
 TEST(RoundTrip, RandomTreesReadBackEqual) {
   constexpr std::uint64_t TREES = 300;

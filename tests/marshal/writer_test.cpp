@@ -13,20 +13,14 @@
 #include "adler32.hpp"
 #include "marshal/reader.hpp"
 #include "size_field.hpp"
+#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {
 
 using ByteVector = std::vector<std::uint8_t>;
 
-// "7D 01 0F" -> {0x7D, 0x01, 0x0F}
-ByteVector hex(const std::string& text) {
-  ByteVector out;
-  std::istringstream in(text);
-  std::string byte;
-  while (in >> byte) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
-  return out;
-}
+using testing::hex;
 
 ByteVector concat(ByteVector a, const std::string& raw) {
   a.insert(a.end(), raw.begin(), raw.end());

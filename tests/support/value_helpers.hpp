@@ -1,0 +1,73 @@
+// Small helpers shared by the codec's tests and fuzz targets: golden bytes written as hex, and
+// the one normalisation a write and read-back needs.
+#pragma once
+
+#include <cstdint>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "marshal/value.hpp"
+
+namespace marshal::testing {
+
+// "7D 01 0F" -> {0x7D, 0x01, 0x0F}
+inline std::vector<std::uint8_t> hex(std::string_view text) {
+  std::vector<std::uint8_t> out;
+  std::istringstream in{std::string(text)};
+  std::string byte;
+  while (in >> byte) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+  return out;
+}
+
+// The one loss of a write and read-back: FLOAT_0 carries no sign, so -0.0 comes back as +0.0.
+inline void positive_zeros(MarshalValue& v);
+
+inline void positive_zeros(std::vector<MarshalValue>& items) {
+  for (MarshalValue& item : items) positive_zeros(item);
+}
+
+inline void positive_zeros(std::vector<DictEntry>& entries) {
+  for (DictEntry& entry : entries) {
+    positive_zeros(entry.key);
+    positive_zeros(entry.value);
+  }
+}
+
+inline void positive_zeros(MarshalValue& v) {
+  using Kind = MarshalValue::Kind;
+  switch (v.kind()) {
+    case Kind::None:
+    case Kind::Bool:
+    case Kind::Int:
+    case Kind::Long:
+    case Kind::Bytes:
+    case Kind::Utf8:
+    case Kind::Global:
+      return;
+    case Kind::Float:
+      if (*v.get_if<double>() == 0.0) v = MarshalValue(0.0);
+      return;
+    case Kind::Tuple:
+      return positive_zeros(v.get_if<Tuple>()->items);
+    case Kind::List:
+      return positive_zeros(v.get_if<List>()->items);
+    case Kind::Dict:
+      return positive_zeros(v.get_if<Dict>()->entries);
+    case Kind::Instance:
+      return positive_zeros(v.get_if<Instance>()->state);
+    case Kind::Reduce: {
+      Reduce& r = *v.get_if<Reduce>();
+      positive_zeros(r.callable);
+      positive_zeros(r.args);
+      if (r.state) positive_zeros(*r.state);
+      positive_zeros(r.list_items);
+      return positive_zeros(r.dict_items);
+    }
+    case Kind::Callback:
+      return positive_zeros(v.get_if<Callback>()->value);
+  }
+}
+
+}  // namespace marshal::testing
