@@ -47,11 +47,11 @@ Result<void, std::string> run_guarded(Platform& platform, const CommandLine& com
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args) {
   if (args.empty()) return std::nullopt;
-  for (const CommandSpec& spec : COMMANDS) {
-    if (args[0] != spec.word) continue;
+  for (const CommandSpec& entry : COMMANDS) {
+    if (args[0] != entry.word) continue;
     const std::size_t operands = args.size() - 1;
-    if (operands < spec.min_operands || operands > spec.max_operands) return std::nullopt;
-    return CommandLine{spec.kind, std::vector<std::string>(args.begin() + 1, args.end())};
+    if (operands < entry.min_operands || operands > entry.max_operands) return std::nullopt;
+    return CommandLine{entry.kind, std::vector<std::string>(args.begin() + 1, args.end())};
   }
   return std::nullopt;
 }
