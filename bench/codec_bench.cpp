@@ -10,6 +10,7 @@
 #include <malloc.h>
 #endif
 
+#include "heap_usage.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
 #include "settings_generator.hpp"
@@ -55,11 +56,6 @@ void write_marshal_16mb(benchmark::State& state) {
 BENCHMARK(write_marshal_16mb)->Unit(benchmark::kMillisecond);
 
 #if defined(__GLIBC__)
-std::size_t heap_in_use() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;  // small chunks in use plus mmapped large blocks
-}
-
 // One decode, kept alive while the heap is measured: the tree's bytes per stream byte, malloc's
 // own overhead included. Also checks the stream decodes to the tree it was generated from.
 void decoded_tree_memory(benchmark::State& state) {

@@ -11,6 +11,7 @@
 #include <malloc.h>
 #endif
 
+#include "heap_usage.hpp"
 #include "marshal/json.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
@@ -108,11 +109,6 @@ void pipeline_16mb(benchmark::State& state) {
 BENCHMARK(pipeline_16mb)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 #if defined(__GLIBC__)
-std::size_t heap_in_use() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;  // small chunks in use plus mmapped large blocks
-}
-
 // One conversion, kept alive while the heap is measured. Also checks that the JSON survives the
 // way back (the generator may repeat a key within a dictionary, which the JSON keeps once, so the
 // JSON is compared rather than the value tree).

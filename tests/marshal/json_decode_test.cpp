@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "marshal/json.hpp"
+#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {
@@ -18,13 +19,13 @@ namespace {
 constexpr double INF = std::numeric_limits<double>::infinity();
 constexpr std::uint64_t QUIET_NAN = 0x7FF8000000000000;
 
-MarshalValue bytes(std::string data) { return Bytes{std::move(data)}; }
-MarshalValue utf8(std::string text) { return Utf8{std::move(text)}; }
-MarshalValue big(const char* decimal) { return BigInt(decimal); }
-MarshalValue tuple(std::vector<MarshalValue> items) { return Tuple{std::move(items)}; }
-MarshalValue list(std::vector<MarshalValue> items) { return List{std::move(items)}; }
-MarshalValue dict(std::vector<DictEntry> entries) { return Dict{std::move(entries)}; }
-MarshalValue float_bits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
+using testing::big;
+using testing::bytes;
+using testing::dict;
+using testing::float_bits;
+using testing::list;
+using testing::tuple;
+using testing::utf8;
 MarshalValue i64(std::int64_t i) { return i; }
 
 // Either the value expected or the detail of the InvalidJsonEncoding error expected.

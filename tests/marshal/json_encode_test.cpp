@@ -8,19 +8,20 @@
 #include <vector>
 
 #include "marshal/json.hpp"
+#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {
 
 constexpr double INF = std::numeric_limits<double>::infinity();
 
-MarshalValue bytes(std::string data) { return Bytes{std::move(data)}; }
-MarshalValue utf8(std::string text) { return Utf8{std::move(text)}; }
-MarshalValue big(const char* decimal) { return BigInt(decimal); }
-MarshalValue tuple(std::vector<MarshalValue> items) { return Tuple{std::move(items)}; }
-MarshalValue list(std::vector<MarshalValue> items) { return List{std::move(items)}; }
-MarshalValue dict(std::vector<DictEntry> entries) { return Dict{std::move(entries)}; }
-MarshalValue float_bits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
+using testing::big;
+using testing::bytes;
+using testing::dict;
+using testing::float_bits;
+using testing::list;
+using testing::tuple;
+using testing::utf8;
 
 std::string compact(const MarshalValue& value) {
   return boost::json::serialize(value_to_json(value));

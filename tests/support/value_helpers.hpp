@@ -1,7 +1,8 @@
-// Small helpers shared by the codec's tests and fuzz targets: golden bytes written as hex, and
-// the one normalisation a write and read-back needs.
+// Small helpers shared by the codec's tests and fuzz targets: short builders for values, golden
+// bytes written as hex, and the one normalisation a write and read-back needs.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <sstream>
 #include <string>
@@ -11,6 +12,14 @@
 #include "marshal/value.hpp"
 
 namespace marshal::testing {
+
+inline MarshalValue bytes(std::string data) { return Bytes{std::move(data)}; }
+inline MarshalValue utf8(std::string text) { return Utf8{std::move(text)}; }
+inline MarshalValue big(const char* decimal) { return BigInt(decimal); }
+inline MarshalValue tuple(std::vector<MarshalValue> items) { return Tuple{std::move(items)}; }
+inline MarshalValue list(std::vector<MarshalValue> items) { return List{std::move(items)}; }
+inline MarshalValue dict(std::vector<DictEntry> entries) { return Dict{std::move(entries)}; }
+inline MarshalValue float_bits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
 
 // "7D 01 0F" -> {0x7D, 0x01, 0x0F}
 inline std::vector<std::uint8_t> hex(std::string_view text) {
