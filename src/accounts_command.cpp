@@ -30,7 +30,7 @@ Result<void, std::string> run_accounts(Platform& platform, const std::string& di
   for (const std::string& name : names) {
     const std::string path = platform.join_path(directory, name);
     auto loaded = load_settings(platform, path);
-    if (!loaded) return unexpected(std::move(loaded).error());
+    if (!loaded) return loaded.take_error();
     const std::size_t count = read_formations(loaded->tree).size();
     const std::string account = account_label(path).value_or(std::string());
     if (auto printed =

@@ -27,10 +27,10 @@ Result<Package, std::string> read_checked_package(Platform& platform,
 Result<void, std::string> apply_to_target(Platform& platform, const Package& package,
                                           const std::string& target) {
   auto loaded = load_settings(platform, target);
-  if (!loaded) return unexpected(std::move(loaded).error());
+  if (!loaded) return loaded.take_error();
   if (auto backed_up = backup_settings(platform, target); !backed_up) return backed_up;
   auto merged = merge_formations(loaded->tree, package.formations, platform.now_filetime());
-  if (!merged) return unexpected(std::move(merged).error());
+  if (!merged) return merged.take_error();
   if (auto saved = save_settings(platform, target, loaded->tree, loaded->has_crc); !saved) {
     return saved;
   }
@@ -44,7 +44,7 @@ Result<void, std::string> apply_to_target(Platform& platform, const Package& pac
 Result<void, std::string> run_apply(Platform& platform, const std::string& package_path,
                                     const std::vector<std::string>& target_paths) {
   auto package = read_checked_package(platform, package_path);
-  if (!package) return unexpected(std::move(package).error());
+  if (!package) return package.take_error();
   for (const std::string& target : target_paths) {
     if (auto applied = apply_to_target(platform, *package, target); !applied) return applied;
   }

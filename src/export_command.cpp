@@ -14,7 +14,7 @@ Result<void, std::string> run_export(Platform& platform, const std::string& sett
   Package package;
   {
     auto loaded = load_settings(platform, settings_path);
-    if (!loaded) return unexpected(std::move(loaded).error());
+    if (!loaded) return loaded.take_error();
     package.format = std::string(PACKAGE_FORMAT);
     package.version = PACKAGE_VERSION;
     package.formations = read_formations(loaded->tree);

@@ -158,7 +158,7 @@ class IdAllocator {
         candidate = *candidate < MAX_ID ? std::optional(*candidate + 1) : std::nullopt;
       }
       if (!candidate) {
-        return marshal::unexpected("no free formation id: ids reach " + std::to_string(MAX_ID));
+        return unexpected("no free formation id: ids reach " + std::to_string(MAX_ID));
       }
       id = *candidate;
       next_ = id < MAX_ID ? std::optional(id + 1) : std::nullopt;
@@ -202,7 +202,7 @@ Result<MergePlan, std::string> plan_merge(const JsonValue& root,
     std::string lower = ascii_lower(formation.name);
     if (taken_names.count(lower) != 0) continue;
     auto id = ids.claim(formation.id);
-    if (!id) return marshal::unexpected(std::move(id.error()));
+    if (!id) return id.take_error();
     if (&formation == &incoming.front()) first_written_id = *id;
     plan.dict.insert_or_assign(id_key(*id), formation_to_json(formation));
     taken_names.insert(std::move(lower));
@@ -214,8 +214,8 @@ Result<MergePlan, std::string> plan_merge(const JsonValue& root,
     if (id && *id >= 0) ++plan.outcome.custom_count;
   }
   if (plan.outcome.custom_count > MAX_CUSTOM_FORMATIONS) {
-    return marshal::unexpected("target would contain " + std::to_string(plan.outcome.custom_count) +
-                               " custom formations; ORVANE supports at most 10");
+    return unexpected("target would contain " + std::to_string(plan.outcome.custom_count) +
+                      " custom formations; ORVANE supports at most 10");
   }
 
   if (first_written_id) {
@@ -331,15 +331,15 @@ Result<MergeOutcome, std::string> merge_formations(JsonValue& root,
                                                    const std::vector<Formation>& incoming,
                                                    std::uint64_t now_filetime) {
   auto plan = plan_merge(root, incoming);
-  if (!plan) return marshal::unexpected(std::move(plan.error()));
+  if (!plan) return plan.take_error();
 
   json::object* root_object = root.if_object();
   if (root_object == nullptr) {
-    return marshal::unexpected(std::string("settings root is not an object"));
+    return unexpected(std::string("settings root is not an object"));
   }
   const JsonValue* existing_ui = root_object->if_contains(UI_KEY);
   if (existing_ui != nullptr && !existing_ui->is_object()) {
-    return marshal::unexpected(std::string("settings ui is not an object"));
+    return unexpected(std::string("settings ui is not an object"));
   }
   // Nothing below can fail: the tree changes from here on.
   if (existing_ui == nullptr) root_object->emplace(UI_KEY, json::object());

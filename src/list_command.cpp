@@ -8,7 +8,7 @@ namespace orvane {
 
 Result<void, std::string> run_list(Platform& platform, const std::string& settings_path) {
   auto loaded = load_settings(platform, settings_path);
-  if (!loaded) return unexpected(std::move(loaded).error());
+  if (!loaded) return loaded.take_error();
   const std::vector<Formation> formations = read_formations(loaded->tree);
 
   // One write for the whole listing: it is short, and a half-printed list helps nobody.

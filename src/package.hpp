@@ -7,11 +7,13 @@
 #include <string_view>
 #include <vector>
 
-#include "marshal/result.hpp"
+#include "support/result.hpp"
 
 namespace orvane {
 
-using marshal::Result;
+using support::Result;
+using support::unexpected;
+using support::Unexpected;
 
 inline constexpr std::string_view PACKAGE_FORMAT = "kelvo-probe-formations";
 inline constexpr std::uint32_t PACKAGE_VERSION = 1;

@@ -47,7 +47,7 @@ class PackageReader {
     Package package;
     auto read = read_record(PACKAGE_SHAPE,
                             [&](std::size_t field) { return read_package_field(package, field); });
-    if (!read) return marshal::unexpected(std::move(read.error()));
+    if (!read) return read.take_error();
     scanner_.skip_whitespace();
     if (!scanner_.at_end()) return fail("trailing characters", scanner_.offset());
     return package;
@@ -104,7 +104,7 @@ class PackageReader {
 
   template <class T>
   static Parsed<void> assign(T& target, Parsed<T> read) {
-    if (!read) return marshal::unexpected(std::move(read.error()));
+    if (!read) return read.take_error();
     target = std::move(*read);
     return {};
   }
@@ -131,11 +131,11 @@ class PackageReader {
     std::array<bool, MAX_FIELDS> seen{};
     for (bool first = true;; first = false) {
       auto more = scanner_.next_member(first);
-      if (!more) return marshal::unexpected(std::move(more.error()));
+      if (!more) return more.take_error();
       if (!*more) break;
       const std::size_t key_offset = scanner_.offset();
       auto key = scanner_.read_key();
-      if (!key) return marshal::unexpected(std::move(key.error()));
+      if (!key) return key.take_error();
       std::size_t field = 0;
       while (field < shape.fields.size() && shape.fields[field] != *key) ++field;
       if (field == shape.fields.size()) {
@@ -161,7 +161,7 @@ class PackageReader {
     if (auto opened = array.open(); !opened) return opened;
     for (std::size_t field = 0; field < shape.fields.size(); ++field) {
       auto more = scanner_.next_element(field == 0);
-      if (!more) return marshal::unexpected(std::move(more.error()));
+      if (!more) return more.take_error();
       if (!*more) {
         return fail("invalid length " + std::to_string(field) + ", expected " +
                         std::string(shape.expected) + " with " +
@@ -181,21 +181,21 @@ class PackageReader {
     if (auto opened = array.open(); !opened) return opened;
     for (bool first = true;; first = false) {
       auto more = scanner_.next_element(first);
-      if (!more) return marshal::unexpected(std::move(more.error()));
+      if (!more) return more.take_error();
       if (!*more) return {};
       if (auto read = read_element(); !read) return read;
     }
   }
 
   Parsed<std::string> read_string_value() {
-    if (auto value = at_value(); !value) return marshal::unexpected(std::move(value.error()));
+    if (auto value = at_value(); !value) return value.take_error();
     if (scanner_.peek() != '"') return invalid_type_of<std::string>("a string");
     return scanner_.read_string();
   }
 
   Parsed<std::int64_t> read_i64() {
     auto token = read_integer_token("i64");
-    if (!token) return marshal::unexpected(std::move(token.error()));
+    if (!token) return token.take_error();
     const std::string_view text = token->text;
     std::int64_t value = 0;
     const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -205,7 +205,7 @@ class PackageReader {
 
   Parsed<std::uint32_t> read_u32() {
     auto token = read_integer_token("u32");
-    if (!token) return marshal::unexpected(std::move(token.error()));
+    if (!token) return token.take_error();
     std::string_view digits = token->text;
     const bool negative = digits[0] == '-';
     if (negative) digits.remove_prefix(1);
@@ -219,29 +219,29 @@ class PackageReader {
   }
 
   Parsed<double> read_f64() {
-    if (auto value = at_value(); !value) return marshal::unexpected(std::move(value.error()));
+    if (auto value = at_value(); !value) return value.take_error();
     if (!starts_number(scanner_.peek())) return invalid_type_of<double>("f64");
     auto token = scanner_.scan_number();
-    if (!token) return marshal::unexpected(std::move(token.error()));
+    if (!token) return token.take_error();
     return package_json::number_to_double(*token);
   }
 
   // An integer literal for a field of integer type; a fraction or an exponent is a type error
   // even when the value is integral.
   Parsed<NumberToken> read_integer_token(std::string_view expected) {
-    if (auto value = at_value(); !value) return marshal::unexpected(std::move(value.error()));
+    if (auto value = at_value(); !value) return value.take_error();
     if (!starts_number(scanner_.peek())) return invalid_type_of<NumberToken>(expected);
     auto token = scanner_.scan_number();
     if (!token || token->integer) return token;
     auto value = package_json::number_to_double(*token);
-    if (!value) return marshal::unexpected(std::move(value.error()));
+    if (!value) return value.take_error();
     return fail("invalid type: floating point `" + package_double_text(*value) + "`, expected " +
                     std::string(expected),
                 token->offset);
   }
 
-  static marshal::Unexpected<package_json::ParseError> invalid_integer(const NumberToken& token,
-                                                                       std::string_view expected) {
+  static Unexpected<package_json::ParseError> invalid_integer(const NumberToken& token,
+                                                              std::string_view expected) {
     return fail("invalid value: integer `" + std::string(token.text) + "`, expected " +
                     std::string(expected),
                 token.offset);
@@ -250,7 +250,7 @@ class PackageReader {
   template <class T>
   Parsed<T> invalid_type_of(std::string_view expected) {
     auto error = invalid_type(expected);
-    return marshal::unexpected(std::move(error.error()));
+    return error.take_error();
   }
 
   // The error for a value of the wrong JSON type at the cursor, naming what was found. The value
@@ -258,7 +258,7 @@ class PackageReader {
   Parsed<void> invalid_type(std::string_view expected) {
     const std::size_t offset = scanner_.offset();
     auto found = scanner_.describe_value();
-    if (!found) return marshal::unexpected(std::move(found.error()));
+    if (!found) return found.take_error();
     return fail("invalid type: " + *found + ", expected " + std::string(expected), offset);
   }
 
@@ -271,7 +271,7 @@ Result<Package, std::string> read_package_json(std::string_view text) {
   auto package = PackageReader(text).document();
   if (!package) {
     const package_json::ParseError& error = package.error();
-    return marshal::unexpected(error.message + package_json::position_text(text, error.offset));
+    return unexpected(error.message + package_json::position_text(text, error.offset));
   }
   return std::move(*package);
 }

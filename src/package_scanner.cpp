@@ -84,8 +84,8 @@ bool literal_overflows(std::string_view text) {
 
 }  // namespace
 
-marshal::Unexpected<ParseError> fail(std::string message, std::size_t offset) {
-  return marshal::unexpected(ParseError{std::move(message), offset});
+support::Unexpected<ParseError> fail(std::string message, std::size_t offset) {
+  return support::unexpected(ParseError{std::move(message), offset});
 }
 
 Parsed<double> number_to_double(const NumberToken& token) {
@@ -195,9 +195,9 @@ Parsed<void> Scanner::skip_value() {
       if (auto opened = object.open(); !opened) return opened;
       for (bool first = true;; first = false) {
         auto more = next_member(first);
-        if (!more) return marshal::unexpected(std::move(more.error()));
+        if (!more) return more.take_error();
         if (!*more) return {};
-        if (auto key = read_key(); !key) return marshal::unexpected(std::move(key.error()));
+        if (auto key = read_key(); !key) return key.take_error();
         if (auto value = skip_value(); !value) return value;
       }
     }
@@ -206,28 +206,28 @@ Parsed<void> Scanner::skip_value() {
       if (auto opened = array.open(); !opened) return opened;
       for (bool first = true;; first = false) {
         auto more = next_element(first);
-        if (!more) return marshal::unexpected(std::move(more.error()));
+        if (!more) return more.take_error();
         if (!*more) return {};
         if (auto value = skip_value(); !value) return value;
       }
     }
     case '"': {
       auto text = read_string();
-      if (!text) return marshal::unexpected(std::move(text.error()));
+      if (!text) return text.take_error();
       return {};
     }
     case 't':
     case 'f':
     case 'n': {
       auto literal = read_literal();
-      if (!literal) return marshal::unexpected(std::move(literal.error()));
+      if (!literal) return literal.take_error();
       return {};
     }
     default: {
       // A number's range matters only where a field reads it.
       if (peek() != '-' && !is_digit(peek())) return fail("expected value", pos_);
       auto token = scan_number();
-      if (!token) return marshal::unexpected(std::move(token.error()));
+      if (!token) return token.take_error();
       return {};
     }
   }
@@ -258,10 +258,10 @@ Parsed<std::string> Scanner::describe_value() {
   }
   if (peek() != '-' && !is_digit(peek())) return fail("expected value", pos_);
   auto token = scan_number();
-  if (!token) return marshal::unexpected(std::move(token.error()));
+  if (!token) return token.take_error();
   if (token->integer) return "integer `" + std::string(token->text) + "`";
   auto value = number_to_double(*token);
-  if (!value) return marshal::unexpected(std::move(value.error()));
+  if (!value) return value.take_error();
   return "floating point `" + package_double_text(*value) + "`";
 }
 
@@ -288,18 +288,18 @@ Parsed<NumberToken> Scanner::scan_number() {
     ++pos_;
     if (!at_end() && is_digit(peek())) return fail("invalid number", pos_);
   } else if (auto digits = scan_digits(); !digits) {
-    return marshal::unexpected(std::move(digits.error()));
+    return digits.take_error();
   }
   if (!at_end() && peek() == '.') {
     token.integer = false;
     ++pos_;
-    if (auto digits = scan_digits(); !digits) return marshal::unexpected(std::move(digits.error()));
+    if (auto digits = scan_digits(); !digits) return digits.take_error();
   }
   if (!at_end() && (peek() == 'e' || peek() == 'E')) {
     token.integer = false;
     ++pos_;
     if (!at_end() && (peek() == '+' || peek() == '-')) ++pos_;
-    if (auto digits = scan_digits(); !digits) return marshal::unexpected(std::move(digits.error()));
+    if (auto digits = scan_digits(); !digits) return digits.take_error();
   }
   token.text = text_.substr(token.offset, pos_ - token.offset);
   return token;
@@ -325,7 +325,7 @@ Parsed<std::string> Scanner::read_string() {
     }
     if (c == '\\') {
       if (auto escape = read_escape(out); !escape) {
-        return marshal::unexpected(std::move(escape.error()));
+        return escape.take_error();
       }
     } else if (c < 0x20) {
       return fail("control character (\\u0000-\\u001F) found while parsing a string", pos_);
@@ -377,7 +377,7 @@ Parsed<void> Scanner::read_escape(std::string& out) {
       return fail("invalid escape", pos_ - 1);
   }
   auto unit = read_hex4();
-  if (!unit) return marshal::unexpected(std::move(unit.error()));
+  if (!unit) return unit.take_error();
   std::uint32_t cp = *unit;
   if (cp >= 0xDC00 && cp <= 0xDFFF)
     return fail("lone trailing surrogate in hex escape", escape_offset);
@@ -389,7 +389,7 @@ Parsed<void> Scanner::read_escape(std::string& out) {
       ++pos_;
     }
     auto low = read_hex4();
-    if (!low) return marshal::unexpected(std::move(low.error()));
+    if (!low) return low.take_error();
     if (*low < 0xDC00 || *low > 0xDFFF) {
       return fail("lone leading surrogate in hex escape", escape_offset);
     }

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "marshal/result.hpp"
+#include "support/result.hpp"
 
 namespace orvane::package_json {
 
@@ -20,9 +20,9 @@ struct ParseError {
 };
 
 template <class T>
-using Parsed = marshal::Result<T, ParseError>;
+using Parsed = support::Result<T, ParseError>;
 
-marshal::Unexpected<ParseError> fail(std::string message, std::size_t offset);
+support::Unexpected<ParseError> fail(std::string message, std::size_t offset);
 
 // A number literal whose syntax has been checked; its value is read only once the field that
 // holds it says which type it must have.

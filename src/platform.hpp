@@ -9,12 +9,12 @@
 #include <string_view>
 #include <vector>
 
-#include "marshal/result.hpp"
+#include "support/result.hpp"
 
 namespace orvane {
 
-using marshal::Result;
-using marshal::unexpected;
+using support::Result;
+using support::unexpected;
 
 // A failed operating-system call, by its system error code (errno, or a Win32 error code).
 struct OsError {

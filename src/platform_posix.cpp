@@ -173,7 +173,7 @@ class PosixPlatform final : public Platform {
   // already in memory before the destination is truncated.
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
     auto bytes = read_file(from);
-    if (!bytes) return unexpected(bytes.error());
+    if (!bytes) return bytes.take_error();
     return write_file(to, *bytes);
   }
 

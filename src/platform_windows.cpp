@@ -196,7 +196,7 @@ class WindowsPlatform final : public Platform {
 
   Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) override {
     auto wide = wide_path(path);
-    if (!wide) return unexpected(wide.error());
+    if (!wide) return wide.take_error();
     const FileHandle file(CreateFileW(wide->c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -228,7 +228,7 @@ class WindowsPlatform final : public Platform {
   Result<void, OsError> write_file(const std::string& path,
                                    std::span<const std::uint8_t> bytes) override {
     auto wide = wide_path(path);
-    if (!wide) return unexpected(wide.error());
+    if (!wide) return wide.take_error();
     FileHandle file(CreateFileW(wide->c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -245,9 +245,9 @@ class WindowsPlatform final : public Platform {
 
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
     auto wide_from = wide_path(from);
-    if (!wide_from) return unexpected(wide_from.error());
+    if (!wide_from) return wide_from.take_error();
     auto wide_to = wide_path(to);
-    if (!wide_to) return unexpected(wide_to.error());
+    if (!wide_to) return wide_to.take_error();
     if (!CopyFileExW(wide_from->c_str(), wide_to->c_str(), nullptr, nullptr, nullptr, 0)) {
       return unexpected(last_error());
     }
@@ -258,7 +258,7 @@ class WindowsPlatform final : public Platform {
     // An empty argument would otherwise list the root of the current drive.
     if (dir.empty()) return unexpected(OsError{ERROR_PATH_NOT_FOUND});
     auto wide = wide_path(dir);
-    if (!wide) return unexpected(wide.error());
+    if (!wide) return wide.take_error();
     std::wstring pattern = *wide;
     if (!ends_in_separator(dir)) pattern += L'\\';
     pattern += L'*';

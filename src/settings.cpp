@@ -47,7 +47,7 @@ Result<marshal::DecodedStream, std::string> read_and_decode(Platform& platform,
 
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path) {
   auto decoded = read_and_decode(platform, path);
-  if (!decoded) return unexpected(std::move(decoded).error());
+  if (!decoded) return decoded.take_error();
   const bool has_crc = decoded->has_crc;
   // A settings file maps to millions of small nodes: an arena makes building and freeing them
   // cheap. The tree shares ownership of its arena, so it lives as long as the tree does.

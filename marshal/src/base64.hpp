@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "marshal/result.hpp"
+#include "marshal/error.hpp"
 
 namespace marshal::detail {
 

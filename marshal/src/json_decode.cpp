@@ -89,7 +89,7 @@ Result<std::vector<MarshalValue>, MarshalError> convert_items(const bj::array& a
   items.reserve(array.size());
   for (const JsonValue& element : array) {
     auto item = json_to_value(element);
-    if (!item) return unexpected(std::move(item).error());
+    if (!item) return item.take_error();
     items.push_back(std::move(*item));
   }
   return items;
@@ -128,7 +128,7 @@ Result<void, MarshalError> convert_into(const JsonValue& json, MarshalValue& out
   if (state == nullptr) return fail("instance missing state");
   MarshalValue result{Instance{std::string(view(class_name->get_string())), None{}}};
   if (auto done = convert_into(*state, result.get_if<Instance>()->state); !done) {
-    return unexpected(std::move(done).error());
+    return done.take_error();
   }
   return result;
 }
@@ -141,9 +141,9 @@ Result<void, MarshalError> convert_into(const JsonValue& json, MarshalValue& out
     const bj::array* pair = element.if_array();
     if (pair == nullptr || pair->size() != 2) return fail("bad dict_items entry");
     auto key = json_to_value((*pair)[0]);
-    if (!key) return unexpected(std::move(key).error());
+    if (!key) return key.take_error();
     auto value = json_to_value((*pair)[1]);
-    if (!value) return unexpected(std::move(value).error());
+    if (!value) return value.take_error();
     items.push_back(DictEntry{std::move(*key), std::move(*value)});
   }
   return items;
@@ -153,7 +153,7 @@ Result<void, MarshalError> convert_into(const JsonValue& json, MarshalValue& out
 [[gnu::noinline]] Result<void, MarshalError> convert_into(const JsonValue& json,
                                                           MarshalValue& out) {
   auto converted = json_to_value(json);
-  if (!converted) return unexpected(std::move(converted).error());
+  if (!converted) return converted.take_error();
   out = std::move(*converted);
   return {};
 }
@@ -168,29 +168,29 @@ Result<void, MarshalError> convert_into(const JsonValue& json, MarshalValue& out
   const JsonValue* callable = inner.if_contains("callable");
   if (callable == nullptr) return fail("reduce missing callable");
   if (auto done = convert_into(*callable, reduce.callable); !done) {
-    return unexpected(std::move(done).error());
+    return done.take_error();
   }
   const JsonValue* args = inner.if_contains("args");
   if (args == nullptr) return fail("reduce missing args");
   if (auto done = convert_into(*args, reduce.args); !done) {
-    return unexpected(std::move(done).error());
+    return done.take_error();
   }
   if (const JsonValue* state = inner.if_contains("state"); state && !state->is_null()) {
     if (auto done = convert_into(*state, reduce.state.emplace()); !done) {
-      return unexpected(std::move(done).error());
+      return done.take_error();
     }
   }
   if (const JsonValue* list_items = inner.if_contains("list_items")) {
     if (const bj::array* array = list_items->if_array()) {
       auto items = convert_items(*array);
-      if (!items) return unexpected(std::move(items).error());
+      if (!items) return items.take_error();
       reduce.list_items = std::move(*items);
     }
   }
   if (const JsonValue* dict_items = inner.if_contains("dict_items")) {
     if (const bj::array* array = dict_items->if_array()) {
       auto items = convert_dict_items(*array);
-      if (!items) return unexpected(std::move(items).error());
+      if (!items) return items.take_error();
       reduce.dict_items = std::move(*items);
     }
   }
@@ -207,7 +207,7 @@ Converted convert_object(const bj::object& object) {
     if (key == "tuple") {
       if (const bj::array* array = value.if_array()) {
         auto items = convert_items(*array);
-        if (!items) return unexpected(std::move(items).error());
+        if (!items) return items.take_error();
         return MarshalValue(Tuple{std::move(*items)});
       }
     } else if (key == "instance") {
@@ -239,7 +239,7 @@ Converted json_to_value(const JsonValue& json) {
       return parse_tagged_string(view(json.get_string()));
     case bj::kind::array: {
       auto items = convert_items(json.get_array());
-      if (!items) return unexpected(std::move(items).error());
+      if (!items) return items.take_error();
       return MarshalValue(List{std::move(*items)});
     }
     case bj::kind::object:

@@ -141,11 +141,6 @@ Unexpected<MarshalError> invalid(std::string detail) {
 
 Unexpected<MarshalError> end_of_stream() { return unexpected(MarshalError::unexpected_end()); }
 
-template <class T>
-Unexpected<MarshalError> pass_on(Read<T>& failed) {
-  return unexpected(std::move(failed.error()));
-}
-
 // ---- primitives ----
 
 template <class T>
@@ -175,7 +170,7 @@ Read<std::string_view> read_bytes(Cursor& c, std::uint64_t n) {
 
 Read<std::int32_t> read_size_field(Cursor& c) {
   auto first = read_fixed<std::uint8_t>(c);
-  if (!first) return pass_on(first);
+  if (!first) return first.take_error();
   if (*first != SIZE_ESCAPE) return std::int32_t{*first};
   return read_fixed<std::int32_t>(c);
 }
@@ -183,14 +178,14 @@ Read<std::int32_t> read_size_field(Cursor& c) {
 // A size field whose negative values are refused with `negative_detail`.
 Read<std::uint64_t> read_count(Cursor& c, const char* negative_detail) {
   auto n = read_size_field(c);
-  if (!n) return pass_on(n);
+  if (!n) return n.take_error();
   if (*n < 0) return invalid(negative_detail);
   return static_cast<std::uint64_t>(*n);
 }
 
 Read<std::string_view> read_sized_bytes(Cursor& c, const char* negative_detail) {
   auto n = read_count(c, negative_detail);
-  if (!n) return pass_on(n);
+  if (!n) return n.take_error();
   return read_bytes(c, *n);
 }
 
@@ -288,7 +283,7 @@ Read<std::size_t> claim_slot(Cursor& c) {
 Read<std::optional<std::size_t>> claim_if(Cursor& c, bool shared) {
   if (!shared) return std::optional<std::size_t>();
   auto slot = claim_slot(c);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   return std::optional<std::size_t>(*slot);
 }
 
@@ -297,7 +292,7 @@ Read<MarshalValue> fill_slot(Cursor& c, std::optional<std::size_t> slot, Marshal
   if (!slot) return value;
   const Weight w = weigh(value);
   auto spent = spend_copy_budget(c, w.bytes);
-  if (!spent) return pass_on(spent);
+  if (!spent) return spent.take_error();
   Slot& s = c.slots[*slot];
   s.value = value;
   s.weight = w;
@@ -306,7 +301,7 @@ Read<MarshalValue> fill_slot(Cursor& c, std::optional<std::size_t> slot, Marshal
 
 Read<MarshalValue> read_reference(Cursor& c) {
   auto id = read_size_field(c);
-  if (!id) return pass_on(id);
+  if (!id) return id.take_error();
   const std::int64_t index = c.mode == Mode::Mapped ? std::int64_t{*id} - 1 : *id;
   if (index < 0 || static_cast<std::uint64_t>(index) >= c.slots.size()) {
     return unexpected(MarshalError::invalid_reference(*id));
@@ -317,7 +312,7 @@ Read<MarshalValue> read_reference(Cursor& c) {
     return unexpected(MarshalError::recursion_limit());
   }
   auto spent = spend_copy_budget(c, s.weight.bytes);
-  if (!spent) return pass_on(spent);
+  if (!spent) return spent.take_error();
   return MarshalValue(s.value);
 }
 
@@ -334,19 +329,19 @@ Read<MarshalValue> read_nested(Cursor& c) {
 template <class T>
 Read<MarshalValue> read_int(Cursor& c) {
   auto v = read_fixed<T>(c);
-  if (!v) return pass_on(v);
+  if (!v) return v.take_error();
   return MarshalValue(std::int64_t{*v});
 }
 
 Read<MarshalValue> read_float(Cursor& c) {
   auto bits = read_fixed<std::uint64_t>(c);
-  if (!bits) return pass_on(bits);
+  if (!bits) return bits.take_error();
   return MarshalValue(std::bit_cast<double>(*bits));
 }
 
 Read<MarshalValue> read_long(Cursor& c, bool shared) {
   auto bytes = read_sized_bytes(c, "negative buffer length");
-  if (!bytes) return pass_on(bytes);
+  if (!bytes) return bytes.take_error();
   BigInt value;
   if (!bytes->empty()) {
     import_bits(value, bytes->begin(), bytes->end(), 8, false);
@@ -354,45 +349,45 @@ Read<MarshalValue> read_long(Cursor& c, bool shared) {
     if (static_cast<std::uint8_t>(bytes->back()) & 0x80) value -= BigInt(1) << (8 * bytes->size());
   }
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   return fill_slot(c, *slot, MarshalValue(std::move(value)));
 }
 
 // STR and BUFFER: raw bytes, claimed once read.
 Read<MarshalValue> read_str(Cursor& c, bool shared) {
   auto bytes = read_sized_bytes(c, "negative buffer length");
-  if (!bytes) return pass_on(bytes);
+  if (!bytes) return bytes.take_error();
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   return fill_slot(c, *slot, MarshalValue(Bytes{std::string(*bytes)}));
 }
 
 Read<MarshalValue> read_global(Cursor& c, bool shared) {
   auto name = read_sized_bytes(c, "negative buffer length");
-  if (!name) return pass_on(name);
+  if (!name) return name.take_error();
   if (!is_valid_utf8(*name)) return invalid("bad utf-8 in global name");
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   return fill_slot(c, *slot, MarshalValue(Global{std::string(*name)}));
 }
 
 Read<MarshalValue> read_str_char(Cursor& c) {
   auto bytes = read_bytes(c, 1);
-  if (!bytes) return pass_on(bytes);
+  if (!bytes) return bytes.take_error();
   return MarshalValue(Bytes{std::string(*bytes)});
 }
 
 Read<MarshalValue> read_str_short(Cursor& c) {
   auto n = read_fixed<std::uint8_t>(c);
-  if (!n) return pass_on(n);
+  if (!n) return n.take_error();
   auto bytes = read_bytes(c, *n);
-  if (!bytes) return pass_on(bytes);
+  if (!bytes) return bytes.take_error();
   return MarshalValue(Bytes{std::string(*bytes)});
 }
 
 Read<MarshalValue> read_str_table(Cursor& c) {
   auto index = read_fixed<std::uint8_t>(c);
-  if (!index) return pass_on(index);
+  if (!index) return index.take_error();
   if (*index == 0 || *index > detail::STRING_TABLE_SIZE) {
     return invalid("invalid string table index " + std::to_string(*index));
   }
@@ -448,17 +443,17 @@ Read<std::string> decode_utf16(std::string_view bytes) {
 
 Read<MarshalValue> read_unicode(Cursor& c) {
   auto n = read_count(c, "negative unicode length");
-  if (!n) return pass_on(n);
+  if (!n) return n.take_error();
   auto bytes = read_bytes(c, *n * 2);
-  if (!bytes) return pass_on(bytes);
+  if (!bytes) return bytes.take_error();
   auto text = decode_utf16(*bytes);
-  if (!text) return pass_on(text);
+  if (!text) return text.take_error();
   return MarshalValue(Utf8{std::move(*text)});
 }
 
 Read<MarshalValue> read_unicode_1(Cursor& c) {
   auto unit = read_fixed<std::uint16_t>(c);
-  if (!unit) return pass_on(unit);
+  if (!unit) return unit.take_error();
   if (is_high_surrogate(*unit) || is_low_surrogate(*unit)) return invalid("bad utf-16 code unit");
   std::string text;
   append_utf8(text, *unit);
@@ -467,7 +462,7 @@ Read<MarshalValue> read_unicode_1(Cursor& c) {
 
 Read<MarshalValue> read_utf8(Cursor& c) {
   auto bytes = read_sized_bytes(c, "negative utf8 length");
-  if (!bytes) return pass_on(bytes);
+  if (!bytes) return bytes.take_error();
   if (!is_valid_utf8(*bytes)) return invalid("bad utf-8 data");
   return MarshalValue(Utf8{std::string(*bytes)});
 }
@@ -478,7 +473,7 @@ Read<std::vector<MarshalValue>> read_items(Cursor& c, std::size_t count) {
   items.reserve(count);
   for (std::size_t i = 0; i < count; ++i) {
     auto item = read_nested(c);
-    if (!item) return pass_on(item);
+    if (!item) return item.take_error();
     items.push_back(std::move(*item));
   }
   return items;
@@ -488,12 +483,12 @@ Read<std::vector<MarshalValue>> read_items(Cursor& c, std::size_t count) {
 template <class Sequence>
 Read<MarshalValue> read_sequence(Cursor& c, bool shared, const char* negative_detail) {
   auto n = read_count(c, negative_detail);
-  if (!n) return pass_on(n);
+  if (!n) return n.take_error();
   if (*n > c.remaining()) return end_of_stream();
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   auto items = read_items(c, static_cast<std::size_t>(*n));
-  if (!items) return pass_on(items);
+  if (!items) return items.take_error();
   return fill_slot(c, *slot, MarshalValue(Sequence{std::move(*items)}));
 }
 
@@ -501,26 +496,26 @@ Read<MarshalValue> read_sequence(Cursor& c, bool shared, const char* negative_de
 template <class Sequence>
 Read<MarshalValue> read_small_sequence(Cursor& c, bool shared, std::size_t count) {
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   auto items = read_items(c, count);
-  if (!items) return pass_on(items);
+  if (!items) return items.take_error();
   return fill_slot(c, *slot, MarshalValue(Sequence{std::move(*items)}));
 }
 
 // The stream holds each entry's value before its key.
 Read<MarshalValue> read_dict(Cursor& c, bool shared) {
   auto n = read_count(c, "negative dict length");
-  if (!n) return pass_on(n);
+  if (!n) return n.take_error();
   if (*n * 2 > c.remaining()) return end_of_stream();
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   Dict dict;
   dict.entries.reserve(static_cast<std::size_t>(*n));
   for (std::uint64_t i = 0; i < *n; ++i) {
     auto value = read_nested(c);
-    if (!value) return pass_on(value);
+    if (!value) return value.take_error();
     auto key = read_nested(c);
-    if (!key) return pass_on(key);
+    if (!key) return key.take_error();
     dict.entries.push_back(DictEntry{std::move(*key), std::move(*value)});
   }
   return fill_slot(c, *slot, MarshalValue(std::move(dict)));
@@ -528,9 +523,9 @@ Read<MarshalValue> read_dict(Cursor& c, bool shared) {
 
 Read<MarshalValue> read_instance(Cursor& c, bool shared) {
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   auto name = read_nested(c);
-  if (!name) return pass_on(name);
+  if (!name) return name.take_error();
   std::string class_name;
   if (const Bytes* b = name->get_if<Bytes>()) {
     class_name = utf8_lossy(b->data);
@@ -540,13 +535,13 @@ Read<MarshalValue> read_instance(Cursor& c, bool shared) {
     return invalid("TY_INSTANCE guid isn't a string");
   }
   auto state = read_nested(c);
-  if (!state) return pass_on(state);
+  if (!state) return state.take_error();
   return fill_slot(c, *slot, MarshalValue(Instance{std::move(class_name), std::move(*state)}));
 }
 
 Read<MarshalValue> read_callback(Cursor& c) {
   auto value = read_nested(c);
-  if (!value) return pass_on(value);
+  if (!value) return value.take_error();
   return MarshalValue(Callback{std::move(*value)});
 }
 
@@ -566,9 +561,9 @@ Read<void> read_until_items_end(Cursor& c, ReadItem read_item) {
 
 Read<MarshalValue> read_reduce(Cursor& c, bool shared, bool newobj) {
   auto slot = claim_if(c, shared);
-  if (!slot) return pass_on(slot);
+  if (!slot) return slot.take_error();
   auto payload = read_nested(c);
-  if (!payload) return pass_on(payload);
+  if (!payload) return payload.take_error();
   Tuple* tuple = payload->get_if<Tuple>();
   if (!tuple) return invalid("reduce payload isn't a tuple");
   auto& fields = tuple->items;
@@ -584,20 +579,20 @@ Read<MarshalValue> read_reduce(Cursor& c, bool shared, bool newobj) {
 
   auto list_done = read_until_items_end(c, [&]() -> Read<void> {
     auto item = read_nested(c);
-    if (!item) return pass_on(item);
+    if (!item) return item.take_error();
     r.list_items.push_back(std::move(*item));
     return {};
   });
-  if (!list_done) return pass_on(list_done);
+  if (!list_done) return list_done.take_error();
   auto dict_done = read_until_items_end(c, [&]() -> Read<void> {
     auto key = read_nested(c);
-    if (!key) return pass_on(key);
+    if (!key) return key.take_error();
     auto value = read_nested(c);
-    if (!value) return pass_on(value);
+    if (!value) return value.take_error();
     r.dict_items.push_back(DictEntry{std::move(*key), std::move(*value)});
     return {};
   });
-  if (!dict_done) return pass_on(dict_done);
+  if (!dict_done) return dict_done.take_error();
   return fill_slot(c, *slot, MarshalValue(std::move(r)));
 }
 
@@ -611,13 +606,13 @@ Read<void> verify_crc(const CrcRecord& crc, std::span<const std::uint8_t> input,
 
 Read<MarshalValue> read_crc_check(Cursor& c) {
   auto stored = read_fixed<std::uint32_t>(c);
-  if (!stored) return pass_on(stored);
+  if (!stored) return stored.take_error();
   c.crc = CrcRecord{true, *stored, c.offset};
   switch (c.mode) {
     case Mode::Mapped: {
       // The whole input is at hand, the map included, so there is no reason to wait.
       auto verified = verify_crc(c.crc, c.input, c.input.size());
-      if (!verified) return pass_on(verified);
+      if (!verified) return verified.take_error();
       break;
     }
     case Mode::Sequential:
@@ -736,7 +731,7 @@ Read<MarshalValue> read_value(Cursor& c) {
 // Reads the map count at the cursor and, when there is a map, the map from the end of the input.
 Read<void> read_map(Cursor& c) {
   auto count = read_fixed<std::int32_t>(c);
-  if (!count) return pass_on(count);
+  if (!count) return count.take_error();
   if (*count < 0) return invalid("negative mapcount");
   const auto entries = static_cast<std::size_t>(*count);
   if (entries > c.remaining() / 4) return invalid("truncated shared-object map");
@@ -781,14 +776,14 @@ Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> b
   c.end = bytes.size();
   c.copy_budget = COPY_BUDGET_FLOOR + COPY_BUDGET_PER_INPUT_BYTE * bytes.size();
   auto header = read_header(c);
-  if (!header) return pass_on(header);
+  if (!header) return header.take_error();
 
   c.depth = 1;
   auto root = read_value(c);
-  if (!root) return pass_on(root);
+  if (!root) return root.take_error();
   if (c.crc.seen && c.mode == Mode::Sequential) {
     auto verified = verify_crc(c.crc, c.input, std::min(c.input.size(), c.offset));
-    if (!verified) return pass_on(verified);
+    if (!verified) return verified.take_error();
   }
   return DecodedStream{std::move(*root), c.offset, c.crc.seen};
 }

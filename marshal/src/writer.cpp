@@ -376,7 +376,7 @@ Result<std::vector<std::uint8_t>, MarshalError> write_marshal(const MarshalValue
   }
 
   Encoder encoder(out, depth);
-  if (auto written = encoder.value(value); !written) return unexpected(std::move(written).error());
+  if (auto written = encoder.value(value); !written) return written.take_error();
 
   if (options.write_crc) {
     const std::uint32_t sum =

@@ -6,7 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "support/result.hpp"
+
 namespace marshal {
+
+using support::Result;
+using support::unexpected;
+using support::Unexpected;
 
 enum class MarshalErrorKind : std::uint8_t {
   UnexpectedEnd,

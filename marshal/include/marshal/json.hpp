@@ -10,7 +10,6 @@
 #include <string_view>
 
 #include "marshal/error.hpp"
-#include "marshal/result.hpp"
 #include "marshal/value.hpp"
 
 namespace marshal {

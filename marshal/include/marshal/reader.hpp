@@ -7,7 +7,6 @@
 #include <span>
 
 #include "marshal/error.hpp"
-#include "marshal/result.hpp"
 #include "marshal/value.hpp"
 
 namespace marshal {

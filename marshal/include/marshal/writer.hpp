@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "marshal/error.hpp"
-#include "marshal/result.hpp"
 #include "marshal/value.hpp"
 
 namespace marshal {

@@ -1,5 +1,6 @@
-// A small value-or-error type shaped like std::expected, so failures travel as values and the
-// code can move to std::expected once the compilers in use ship it.
+// The value-or-error type of the whole project, shaped like std::expected, so failures travel as
+// values and the code can move to std::expected once the compilers in use ship it. It sits
+// beneath both the codec library and the program.
 #pragma once
 
 #include <optional>
@@ -7,7 +8,7 @@
 #include <utility>
 #include <variant>
 
-namespace marshal {
+namespace support {
 
 // Wraps an error so that a Result whose value and error types coincide stays unambiguous.
 template <class E>
@@ -44,6 +45,8 @@ class [[nodiscard]] Result {
   E& error() & { return std::get<1>(storage_); }
   const E& error() const& { return std::get<1>(storage_); }
   E&& error() && { return std::get<1>(std::move(storage_)); }
+  // Hands a failure on unchanged: `if (!r) return r.take_error();`
+  Unexpected<E> take_error() { return Unexpected<E>{std::get<1>(std::move(storage_))}; }
 
  private:
   std::variant<T, E> storage_;
@@ -63,9 +66,10 @@ class [[nodiscard]] Result<void, E> {
   E& error() & { return *error_; }
   const E& error() const& { return *error_; }
   E&& error() && { return std::move(*error_); }
+  Unexpected<E> take_error() { return Unexpected<E>{std::move(*error_)}; }
 
  private:
   std::optional<E> error_;
 };
 
-}  // namespace marshal
+}  // namespace support
