@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdlib>
 #include <exception>
 #include <new>
 
@@ -71,23 +70,13 @@ Result<void, std::string> run_command_line(Platform& platform, const CommandLine
   return unexpected(std::string("unknown command"));  // unreachable: every kind is handled
 }
 
-Result<void, std::string> run_command(Platform& platform, const std::vector<std::string>& args) {
-  const std::optional<CommandLine> command = parse_command_line(args);
-  if (!command) {
-    platform.write_stderr(USAGE_TEXT);
-    std::exit(EXIT_USAGE);
-  }
-  return run_command_line(platform, *command);
-}
-
 int run_program(Platform& platform, int argc, char** argv) {
   auto args = platform.arguments(argc, argv);
   if (!args) {
     report_error(platform, args.error());
     return EXIT_USAGE;
   }
-  // The usage case is handled here rather than through run_command so the process ends by
-  // returning from main, like every other outcome.
+  // A refused command line is an outcome like any other: the status is returned, never exited.
   const std::optional<CommandLine> command = parse_command_line(*args);
   if (!command) {
     platform.write_stderr(USAGE_TEXT);

@@ -35,10 +35,6 @@ struct CommandLine {
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args);
 Result<void, std::string> run_command_line(Platform& platform, const CommandLine& command);
 
-// Runs the command named by `args` (program name excluded). On a command line it does not
-// accept it prints the usage text and ends the process with status 2.
-Result<void, std::string> run_command(Platform& platform, const std::vector<std::string>& args);
-
 // `text` between double quotes with the escapes of the error line.
 std::string quote_error_text(std::string_view text);
 

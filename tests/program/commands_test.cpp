@@ -149,11 +149,6 @@ TEST(CommandLine, AcceptedLinesNameTheirOperands) {
   }
 }
 
-TEST(CommandLine, RunCommandEndsTheProcessOnUsage) {
-  FakePlatform fake;
-  EXPECT_EXIT((void)run_command(fake, {"list"}), ::testing::ExitedWithCode(EXIT_USAGE), "");
-}
-
 TEST_F(CommandsTest, ArgumentThatIsNotUtf8IsRefused) {
   EXPECT_EQ(run({"list", "core_user_\xff.dat"}), EXIT_USAGE);
   EXPECT_EQ(fake_.err, error_line("argument 2 is not valid UTF-8 text"));
