@@ -5,48 +5,11 @@
 #include <string_view>
 
 #include "cli.hpp"
+#include "marshal/utf8.hpp"
 #include "unicode_tables.hpp"
 
 namespace orvane {
 namespace {
-
-struct DecodedChar {
-  char32_t code_point = 0;
-  std::size_t length = 0;  // 0: the byte at this position starts no well-formed sequence
-};
-
-// One well-formed UTF-8 sequence (no overlong forms, no surrogates, nothing past U+10FFFF).
-DecodedChar decode_at(std::string_view s, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
-  const std::uint8_t b0 = byte(i);
-  if (b0 < 0x80) return {b0, 1};
-  std::size_t len = 0;
-  std::uint8_t lo = 0x80, hi = 0xBF;
-  char32_t cp = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-    cp = b0 & 0x1Fu;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    cp = b0 & 0x0Fu;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    cp = b0 & 0x07u;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return {};
-  }
-  if (i + len > s.size()) return {};
-  if (byte(i + 1) < lo || byte(i + 1) > hi) return {};
-  for (std::size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return {};
-    cp = (cp << 6) | (byte(i + k) & 0x3Fu);
-  }
-  return {cp, len};
-}
 
 void append_code_point_escape(std::string& out, char32_t cp) {
   static constexpr char HEX[] = "0123456789abcdef";
@@ -72,7 +35,7 @@ std::string quote_error_text(std::string_view text) {
   out += '"';
   std::size_t i = 0;
   while (i < text.size()) {
-    const DecodedChar c = decode_at(text, i);
+    const marshal::Utf8Char c = marshal::decode_utf8_at(text, i);
     if (c.length == 0) {
       append_code_point_escape(out, 0xFFFD);
       ++i;

@@ -4,7 +4,6 @@
 #include "formations.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -12,8 +11,10 @@
 #include <set>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
+
+#include "marshal/json.hpp"
+#include "marshal/number_text.hpp"
 
 namespace orvane {
 namespace {
@@ -68,14 +69,6 @@ std::optional<double> number_as_double(const JsonValue& value) {
   if (const std::int64_t* i = value.if_int64()) return static_cast<double>(*i);
   if (const std::uint64_t* u = value.if_uint64()) return static_cast<double>(*u);
   if (const double* d = value.if_double()) return *d;
-  return std::nullopt;
-}
-
-std::optional<std::int64_t> json_int64(const JsonValue& value) {
-  if (const std::int64_t* i = value.if_int64()) return *i;
-  if (const std::uint64_t* u = value.if_uint64()) {
-    if (*u <= static_cast<std::uint64_t>(MAX_ID)) return static_cast<std::int64_t>(*u);
-  }
   return std::nullopt;
 }
 
@@ -243,7 +236,7 @@ void repair_selection(json::object& ui, const json::object& dict, std::int64_t r
   JsonValue* items = selected_object == nullptr ? nullptr : selected_object->if_contains(TUPLE_KEY);
   json::array* array = items == nullptr ? nullptr : items->if_array();
   if (array == nullptr || array->size() < 2) return;
-  const std::int64_t current = json_int64((*array)[1]).value_or(-1);
+  const std::int64_t current = marshal::json_int64((*array)[1]).value_or(-1);
   if (dict.contains(id_key(current))) return;
   (*array)[1] = replacement;
 }
@@ -256,27 +249,7 @@ std::string_view untag_text(std::string_view text) {
 }
 
 std::optional<std::int64_t> formation_key_id(std::string_view key) {
-  std::string_view text = untag_text(key);
-  bool negative = false;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
-    negative = text[0] == '-';
-    text.remove_prefix(1);
-  }
-  if (text.empty() ||
-      !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    return std::nullopt;
-  }
-  std::uint64_t magnitude = 0;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), magnitude);
-  if (result.ec != std::errc()) return std::nullopt;
-  constexpr auto max_magnitude = static_cast<std::uint64_t>(MAX_ID);
-  if (!negative) {
-    if (magnitude > max_magnitude) return std::nullopt;
-    return static_cast<std::int64_t>(magnitude);
-  }
-  if (magnitude > max_magnitude + 1) return std::nullopt;
-  if (magnitude == max_magnitude + 1) return std::numeric_limits<std::int64_t>::min();
-  return -static_cast<std::int64_t>(magnitude);
+  return marshal::parse_int64(untag_text(key));
 }
 
 std::optional<Probe> parse_probe_value(const JsonValue& value) {

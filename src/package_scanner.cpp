@@ -2,10 +2,12 @@
 
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <system_error>
 #include <utility>
 
+#include "marshal/number_text.hpp"
 #include "marshal/utf8.hpp"
 #include "package_text.hpp"
 
@@ -21,67 +23,6 @@ int hex_value(char c) {
   return -1;
 }
 
-void append_utf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Length of the UTF-8 sequence a lead byte announces; 0 for a byte no sequence starts with.
-std::size_t utf8_sequence_length(unsigned char lead) {
-  if (lead >= 0xC2 && lead <= 0xDF) return 2;
-  if (lead >= 0xE0 && lead <= 0xEF) return 3;
-  if (lead >= 0xF0 && lead <= 0xF4) return 4;
-  return 0;
-}
-
-// Whether a literal that from_chars found out of range is too large rather than too small: by
-// the decimal exponent of its first significant digit.
-bool literal_overflows(std::string_view text) {
-  std::int64_t position = 0;  // decimal exponent of the first significant digit
-  bool found = false;
-  bool in_fraction = false;
-  std::size_t i = text[0] == '-' ? 1 : 0;
-  for (; i < text.size() && text[i] != 'e' && text[i] != 'E'; ++i) {
-    const char c = text[i];
-    if (c == '.') {
-      in_fraction = true;
-    } else if (!found && c != '0') {
-      found = true;
-      if (in_fraction) --position;
-    } else if (found && !in_fraction) {
-      ++position;
-    } else if (!found && in_fraction) {
-      --position;
-    }
-  }
-  if (!found) return false;
-  std::int64_t exponent = 0;
-  if (i < text.size()) {
-    ++i;
-    const bool negative = text[i] == '-';
-    if (text[i] == '-' || text[i] == '+') ++i;
-    // Saturates: beyond a billion the answer no longer changes.
-    for (; i < text.size(); ++i) {
-      if (exponent < 1'000'000'000) exponent = exponent * 10 + (text[i] - '0');
-    }
-    if (negative) exponent = -exponent;
-  }
-  return position + exponent >= 0;
-}
-
 }  // namespace
 
 support::Unexpected<ParseError> fail(std::string message, std::size_t offset) {
@@ -89,16 +30,12 @@ support::Unexpected<ParseError> fail(std::string message, std::size_t offset) {
 }
 
 Parsed<double> number_to_double(const NumberToken& token) {
-  double value = 0;
-  const char* first = token.text.data();
-  const char* last = first + token.text.size();
-  const auto result = std::from_chars(first, last, value);
-  if (result.ec == std::errc::result_out_of_range) {
-    if (literal_overflows(token.text)) return fail("number out of range", token.offset);
-    return token.text[0] == '-' ? -0.0 : 0.0;
-  }
-  if (result.ec != std::errc() || result.ptr != last) return fail("invalid number", token.offset);
-  return value;
+  // The literal is correctly rounded; only a magnitude beyond the double range is refused, while
+  // one too small to tell from zero reads as a zero of its sign.
+  const std::optional<double> value = marshal::parse_float_literal(token.text);
+  if (!value) return fail("invalid number", token.offset);
+  if (std::isinf(*value)) return fail("number out of range", token.offset);
+  return *value;
 }
 
 std::string position_text(std::string_view text, std::size_t offset) {
@@ -330,12 +267,9 @@ Parsed<std::string> Scanner::read_string() {
     } else if (c < 0x20) {
       return fail("control character (\\u0000-\\u001F) found while parsing a string", pos_);
     } else if (c >= 0x80) {
-      const std::size_t length = utf8_sequence_length(c);
-      const std::string_view sequence = text_.substr(pos_, length);
-      if (length == 0 || sequence.size() != length || !marshal::is_valid_utf8(sequence)) {
-        return fail("invalid UTF-8 in string", pos_);
-      }
-      out += sequence;
+      const std::size_t length = marshal::decode_utf8_at(text_, pos_).length;
+      if (length == 0) return fail("invalid UTF-8 in string", pos_);
+      out.append(text_.substr(pos_, length));
       pos_ += length;
     } else {
       out += static_cast<char>(c);
@@ -395,7 +329,7 @@ Parsed<void> Scanner::read_escape(std::string& out) {
     }
     cp = 0x10000 + ((cp - 0xD800) << 10) + (*low - 0xDC00);
   }
-  append_utf8(out, cp);
+  marshal::append_utf8(out, cp);
   return {};
 }
 

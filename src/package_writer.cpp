@@ -1,41 +1,16 @@
 // Writes a package file byte for byte as two-space indented JSON. Records are few and small, so
 // the text is built in one string without a general JSON printer.
-#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <system_error>
 
+#include "marshal/number_text.hpp"
 #include "package.hpp"
 #include "package_text.hpp"
 
 namespace orvane {
 namespace {
-
-// Decimal digits of a finite double with the exponent of the first digit: the value is
-// 0.d1d2d3... * 10^(exponent + 1).
-struct ShortestDigits {
-  std::string digits;
-  int exponent = 0;
-};
-
-ShortestDigits shortest_digits(double magnitude) {
-  // Scientific form without a precision gives the shortest round-trip digits.
-  char buffer[64];
-  const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
-  const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
-  const std::size_t e = text.find('e');
-  ShortestDigits out;
-  for (char c : text.substr(0, e)) {
-    if (c != '.') out.digits += c;
-  }
-  std::string_view exponent = text.substr(e + 1);
-  if (!exponent.empty() && exponent.front() == '+') exponent.remove_prefix(1);
-  std::from_chars(exponent.data(), exponent.data() + exponent.size(), out.exponent);
-  return out;
-}
 
 class PackageWriter {
  public:
@@ -130,7 +105,7 @@ class PackageWriter {
 std::string package_double_text(double value) {
   if (!std::isfinite(value)) return "null";
   std::string out = std::signbit(value) ? "-" : "";
-  const ShortestDigits d = shortest_digits(std::fabs(value));
+  const marshal::ShortestDigits d = marshal::shortest_digits(std::fabs(value));
   const auto count = static_cast<int>(d.digits.size());
   if (d.exponent < -5 || d.exponent >= 16) {
     out += d.digits[0];

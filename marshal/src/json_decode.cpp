@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "base64.hpp"
-#include "float_text.hpp"
 #include "marshal/json.hpp"
+#include "marshal/number_text.hpp"
 
 namespace marshal {
 namespace {
@@ -27,22 +27,6 @@ Unexpected<MarshalError> fail(std::string detail) {
 std::string_view view(bj::string_view s) { return std::string_view(s.data(), s.size()); }
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// An optional sign and one or more digits, within the signed 64-bit range.
-std::optional<std::int64_t> parse_int_literal(std::string_view text) {
-  std::size_t start = 0;
-  if (!text.empty() && (text[0] == '+' || text[0] == '-')) start = 1;
-  if (start == text.size()) return std::nullopt;
-  for (std::size_t i = start; i < text.size(); ++i) {
-    if (!is_digit(text[i])) return std::nullopt;
-  }
-  // from_chars takes a "-" but no "+".
-  if (text[0] == '+') text.remove_prefix(1);
-  std::int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
 
 // An optional sign, a digit, then digits and "_" in any mix; the underscores are skipped.
 std::optional<BigInt> parse_long_literal(std::string_view text) {
@@ -96,13 +80,8 @@ Result<std::vector<MarshalValue>, MarshalError> convert_items(const bj::array& a
 }
 
 Converted convert_number(const JsonValue& json) {
-  if (const std::int64_t* i = json.if_int64()) return MarshalValue(*i);
-  if (const std::uint64_t* u = json.if_uint64()) {
-    if (*u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-      return MarshalValue(static_cast<std::int64_t>(*u));
-    }
-    return MarshalValue(static_cast<double>(*u));
-  }
+  if (const auto i = json_int64(json)) return MarshalValue(*i);
+  if (const std::uint64_t* u = json.if_uint64()) return MarshalValue(static_cast<double>(*u));
   return MarshalValue(*json.if_double());
 }
 
@@ -225,6 +204,16 @@ Converted convert_object(const bj::object& object) {
 
 }  // namespace
 
+std::optional<std::int64_t> json_int64(const JsonValue& json) {
+  if (const std::int64_t* i = json.if_int64()) return *i;
+  if (const std::uint64_t* u = json.if_uint64()) {
+    if (*u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return static_cast<std::int64_t>(*u);
+    }
+  }
+  return std::nullopt;
+}
+
 Converted json_to_value(const JsonValue& json) {
   switch (json.kind()) {
     case bj::kind::null:
@@ -263,7 +252,7 @@ Converted parse_tagged_string(std::string_view text) {
   if (take("bytes:")) return MarshalValue(Bytes{std::string(rest)});
   if (take("utf8:")) return MarshalValue(Utf8{std::string(rest)});
   if (take("int:")) {
-    if (const auto value = parse_int_literal(rest)) return MarshalValue(*value);
+    if (const auto value = parse_int64(rest)) return MarshalValue(*value);
     return fail("bad int literal " + std::string(rest));
   }
   if (text == "none") return MarshalValue(None{});
@@ -277,7 +266,7 @@ Converted parse_tagged_string(std::string_view text) {
     return fail("bad long literal " + std::string(rest));
   }
   if (take("float:")) {
-    if (const auto value = detail::parse_float_literal(rest)) return MarshalValue(*value);
+    if (const auto value = parse_float_literal(rest)) return MarshalValue(*value);
     return fail("bad float literal " + std::string(rest));
   }
   if (take("global:")) return MarshalValue(Global{std::string(rest)});

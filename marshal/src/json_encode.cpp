@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "base64.hpp"
-#include "float_text.hpp"
 #include "marshal/json.hpp"
+#include "marshal/number_text.hpp"
 #include "marshal/utf8.hpp"
 
 namespace marshal {
@@ -22,6 +22,36 @@ constexpr std::string_view BYTES_PREFIX = "bytes:";
 constexpr std::string_view BASE64_PREFIX = "bytes:b64:";
 // Bytes shown as text must not start like base64 text, or they would read back decoded.
 constexpr std::string_view BASE64_MARK = "b64:";
+
+// "inf", "-inf", "nan", or the shortest round-trip digits laid out without an exponent: "1",
+// "0.5", "-0", "1000000000000000000000".
+void append_float_key_text(std::string& out, double value) {
+  if (std::isnan(value)) {
+    out += "nan";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-inf" : "inf";
+    return;
+  }
+  if (std::signbit(value)) out += '-';
+  const ShortestDigits d = shortest_digits(std::fabs(value));
+  // The decimal point goes after `point` digits of `digits`.
+  const long point = static_cast<long>(d.exponent) + 1;
+  const long count = static_cast<long>(d.digits.size());
+  if (point <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-point), '0');
+    out += d.digits;
+  } else if (point >= count) {
+    out += d.digits;
+    out.append(static_cast<std::size_t>(point - count), '0');
+  } else {
+    out.append(d.digits, 0, static_cast<std::size_t>(point));
+    out += '.';
+    out.append(d.digits, static_cast<std::size_t>(point));
+  }
+}
 
 bool bytes_show_as_text(std::string_view data) {
   return !data.starts_with(BASE64_MARK) && is_valid_utf8(data);
@@ -106,7 +136,7 @@ class Encoder {
   [[gnu::noinline]] bj::value encode_float(double value) {
     if (std::isfinite(value)) return bj::value(value, storage_);
     std::string text;
-    detail::append_float_key_text(text, value);
+    append_float_key_text(text, value);
     return prefixed("float:", text);
   }
 
@@ -188,7 +218,7 @@ void append_dict_key(std::string& out, const MarshalValue& key) {
       return;
     case MarshalValue::Kind::Float:
       out += "float:";
-      detail::append_float_key_text(out, *key.get_if<double>());
+      append_float_key_text(out, *key.get_if<double>());
       return;
     case MarshalValue::Kind::Bytes:
       append_bytes_text(out, key.get_if<Bytes>()->data);

@@ -5,8 +5,8 @@
 #include <boost/json/value_stack.hpp>
 #include <string>
 
-#include "float_text.hpp"
 #include "marshal/json.hpp"
+#include "marshal/number_text.hpp"
 
 namespace marshal {
 namespace {
@@ -70,10 +70,10 @@ class TreeBuilder {
     // JSON number syntax is a subset of the float literal, and the parser has checked it.
     std::optional<double> exact;
     if (number_.empty()) {
-      exact = detail::parse_float_literal(std::string_view(s.data(), s.size()));
+      exact = parse_float_literal(std::string_view(s.data(), s.size()));
     } else {
       number_.append(s.data(), s.size());
-      exact = detail::parse_float_literal(number_);
+      exact = parse_float_literal(number_);
       number_.clear();
     }
     stack_.push_double(exact.value_or(rough));

@@ -5,63 +5,79 @@
 namespace marshal {
 namespace {
 
-// Length of the well-formed sequence starting at `i`, or 0 when the bytes there are not one.
-// The ranges of the second byte follow the table of well-formed sequences in the Unicode
-// standard, which rules out overlong forms, surrogates and code points above U+10FFFF.
-std::size_t sequence_length(std::string_view s, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
-  const std::uint8_t b0 = byte(i);
-  if (b0 < 0x80) return 1;
-  std::size_t len = 0;
-  std::uint8_t lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 0;
+// What a lead byte announces. The range of the second byte follows the table of well-formed
+// sequences in the Unicode standard, which rules out overlong forms, surrogates and code points
+// above U+10FFFF; later bytes are plain continuation bytes.
+struct Lead {
+  std::size_t length = 0;  // 0: no sequence starts with this byte
+  char32_t bits = 0;       // the code point bits the lead byte carries
+  std::uint8_t second_lo = 0x80;
+  std::uint8_t second_hi = 0xBF;
+};
+
+Lead lead_of(std::uint8_t b0) {
+  if (b0 < 0x80) return {1, b0};
+  if (b0 >= 0xC2 && b0 <= 0xDF) return {2, b0 & 0x1Fu};
+  if (b0 >= 0xE0 && b0 <= 0xEF) {
+    return {3, b0 & 0x0Fu, std::uint8_t(b0 == 0xE0 ? 0xA0 : 0x80),
+            std::uint8_t(b0 == 0xED ? 0x9F : 0xBF)};
   }
-  if (i + 1 >= s.size() || byte(i + 1) < lo || byte(i + 1) > hi) return 0;
-  for (std::size_t k = 2; k < len; ++k) {
-    if (i + k >= s.size() || (byte(i + k) & 0xC0) != 0x80) return 0;
+  if (b0 >= 0xF0 && b0 <= 0xF4) {
+    return {4, b0 & 0x07u, std::uint8_t(b0 == 0xF0 ? 0x90 : 0x80),
+            std::uint8_t(b0 == 0xF4 ? 0x8F : 0xBF)};
   }
-  return len;
+  return {};
 }
+
+std::uint8_t byte_at(std::string_view s, std::size_t k) { return static_cast<std::uint8_t>(s[k]); }
 
 // How many bytes of an ill-formed sequence make one maximal subpart (replaced by one U+FFFD).
 std::size_t maximal_subpart(std::string_view s, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(s[k]); };
-  const std::uint8_t b0 = byte(i);
-  std::size_t len = 0;
-  std::uint8_t lo = 0x80, hi = 0xBF;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3;
-    if (b0 == 0xE0) lo = 0xA0;
-    if (b0 == 0xED) hi = 0x9F;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4;
-    if (b0 == 0xF0) lo = 0x90;
-    if (b0 == 0xF4) hi = 0x8F;
-  } else {
-    return 1;
-  }
+  const Lead lead = lead_of(byte_at(s, i));
+  if (lead.length < 2) return 1;
   std::size_t k = 1;
-  if (i + k < s.size() && byte(i + k) >= lo && byte(i + k) <= hi) {
+  if (i + k < s.size() && byte_at(s, i + k) >= lead.second_lo &&
+      byte_at(s, i + k) <= lead.second_hi) {
     ++k;
-    while (k < len && i + k < s.size() && (byte(i + k) & 0xC0) == 0x80) ++k;
+    while (k < lead.length && i + k < s.size() && (byte_at(s, i + k) & 0xC0) == 0x80) ++k;
   }
   return k;
 }
 
 }  // namespace
+
+Utf8Char decode_utf8_at(std::string_view bytes, std::size_t i) {
+  const Lead lead = lead_of(byte_at(bytes, i));
+  if (lead.length == 0 || i + lead.length > bytes.size()) return {};
+  if (lead.length == 1) return {lead.bits, 1};
+  const std::uint8_t second = byte_at(bytes, i + 1);
+  if (second < lead.second_lo || second > lead.second_hi) return {};
+  char32_t cp = lead.bits;
+  for (std::size_t k = 1; k < lead.length; ++k) {
+    const std::uint8_t b = byte_at(bytes, i + k);
+    if ((b & 0xC0) != 0x80) return {};
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  return {cp, lead.length};
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
 
 bool is_valid_utf8(std::string_view bytes) {
   std::size_t i = 0;
@@ -71,7 +87,7 @@ bool is_valid_utf8(std::string_view bytes) {
       ++i;
       continue;
     }
-    const std::size_t len = sequence_length(bytes, i);
+    const std::size_t len = decode_utf8_at(bytes, i).length;
     if (len == 0) return false;
     i += len;
   }
@@ -83,7 +99,7 @@ std::string utf8_lossy(std::string_view bytes) {
   out.reserve(bytes.size());
   std::size_t i = 0;
   while (i < bytes.size()) {
-    const std::size_t len = sequence_length(bytes, i);
+    const std::size_t len = decode_utf8_at(bytes, i).length;
     if (len > 0) {
       out.append(bytes.substr(i, len));
       i += len;

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <utility>
 
+#include "marshal/utf8.hpp"
+
 namespace marshal::testing {
 namespace {
 
@@ -205,7 +207,7 @@ class Generator {
       default: {
         std::string out;
         const std::uint64_t length = 1 + below(10);
-        for (std::uint64_t i = 0; i < length; ++i) append_utf8(out, code_point());
+        for (std::uint64_t i = 0; i < length; ++i) marshal::append_utf8(out, code_point());
         return out;
       }
     }
@@ -228,30 +230,11 @@ class Generator {
     }
   }
 
-  static void append_utf8(std::string& out, char32_t cp) {
-    const auto put = [&](std::uint32_t b) { out.push_back(static_cast<char>(b)); };
-    if (cp < 0x80) {
-      put(cp);
-    } else if (cp < 0x800) {
-      put(0xC0 | (cp >> 6));
-      put(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      put(0xE0 | (cp >> 12));
-      put(0x80 | ((cp >> 6) & 0x3F));
-      put(0x80 | (cp & 0x3F));
-    } else {
-      put(0xF0 | (cp >> 18));
-      put(0x80 | ((cp >> 12) & 0x3F));
-      put(0x80 | ((cp >> 6) & 0x3F));
-      put(0x80 | (cp & 0x3F));
-    }
-  }
-
   std::string global_name() {
     std::string name = ascii_word();
     const std::uint64_t parts = below(3);
     for (std::uint64_t i = 0; i < parts; ++i) name += "." + ascii_word();
-    if (one_in(8)) append_utf8(name, 0x00E9);
+    if (one_in(8)) marshal::append_utf8(name, 0x00E9);
     return name;
   }
 

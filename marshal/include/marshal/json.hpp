@@ -6,6 +6,8 @@
 #include <boost/json/storage_ptr.hpp>
 #include <boost/json/value.hpp>
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,6 +29,9 @@ std::string dict_key_to_string(const MarshalValue& key);
 // Fails only with InvalidJsonEncoding; nothing partial survives a failure.
 Result<MarshalValue, MarshalError> json_to_value(const JsonValue& json);
 Result<MarshalValue, MarshalError> parse_tagged_string(std::string_view text);
+
+// A JSON number that is an integer within the signed 64-bit range, whichever kind holds it.
+std::optional<std::int64_t> json_int64(const JsonValue& json);
 
 // Parses exactly one JSON value, optionally surrounded by JSON whitespace, with at most
 // `max_depth` levels of arrays and objects nested in one another. Floating numbers are correctly

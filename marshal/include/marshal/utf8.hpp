@@ -1,12 +1,25 @@
-// Strict UTF-8 checks shared by the codec, the bridge and the program.
+// Strict UTF-8, written once for the codec, the bridge and the program: well-formed means no
+// overlong forms, no surrogate code points and nothing above U+10FFFF.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace marshal {
 
-// Well-formed UTF-8: no overlong forms, no surrogate code points, nothing above U+10FFFF.
+// One well-formed sequence; `length` is 0 when the bytes at the position start none.
+struct Utf8Char {
+  char32_t code_point = 0;
+  std::size_t length = 0;
+};
+
+// The sequence starting at byte `i` of `bytes` (`i` < size).
+Utf8Char decode_utf8_at(std::string_view bytes, std::size_t i);
+
+// Appends the UTF-8 form of a code point below U+110000.
+void append_utf8(std::string& out, char32_t code_point);
+
 bool is_valid_utf8(std::string_view bytes);
 
 // Decodes as UTF-8, replacing every maximal invalid subpart with U+FFFD.

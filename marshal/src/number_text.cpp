@@ -1,4 +1,4 @@
-#include "float_text.hpp"
+#include "marshal/number_text.hpp"
 
 #include <algorithm>
 #include <bit>
@@ -8,7 +8,7 @@
 #include <limits>
 #include <system_error>
 
-namespace marshal::detail {
+namespace marshal {
 namespace {
 
 constexpr std::uint64_t QUIET_NAN_BITS = 0x7FF8000000000000;
@@ -66,48 +66,32 @@ double round_decimal(std::string_view digits, std::int64_t exponent) {
 
 }  // namespace
 
-void append_float_key_text(std::string& out, double value) {
-  if (std::isnan(value)) {
-    out += "nan";
-    return;
-  }
-  if (std::isinf(value)) {
-    out += value < 0 ? "-inf" : "inf";
-    return;
-  }
-  // The scientific form carries the shortest round-trip digits without padding zeros.
+ShortestDigits shortest_digits(double magnitude) {
+  // The scientific form without a precision carries the shortest round-trip digits.
   char buffer[64];
   const auto result =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-  const std::string_view sci(buffer, static_cast<std::size_t>(result.ptr - buffer));
-  std::size_t pos = 0;
-  if (sci[pos] == '-') {
-    out += '-';
-    ++pos;
+      std::to_chars(buffer, buffer + sizeof buffer, magnitude, std::chars_format::scientific);
+  const std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  const std::size_t e = text.find('e');
+  ShortestDigits out;
+  for (const char c : text.substr(0, e)) {
+    if (c != '.' && c != '-') out.digits += c;
   }
-  const std::size_t e_pos = sci.find('e');
-  std::string digits;
-  for (std::size_t i = pos; i < e_pos; ++i) {
-    if (sci[i] != '.') digits += sci[i];
-  }
-  int exponent = 0;
-  std::from_chars(sci.data() + e_pos + 1 + (sci[e_pos + 1] == '+' ? 1 : 0), sci.data() + sci.size(),
-                  exponent);
-  // The decimal point goes after `point` digits of `digits`.
-  const long point = static_cast<long>(exponent) + 1;
-  const long count = static_cast<long>(digits.size());
-  if (point <= 0) {
-    out += "0.";
-    out.append(static_cast<std::size_t>(-point), '0');
-    out += digits;
-  } else if (point >= count) {
-    out += digits;
-    out.append(static_cast<std::size_t>(point - count), '0');
-  } else {
-    out.append(digits, 0, static_cast<std::size_t>(point));
-    out += '.';
-    out.append(digits, static_cast<std::size_t>(point));
-  }
+  std::string_view exponent = text.substr(e + 1);
+  if (!exponent.empty() && exponent.front() == '+') exponent.remove_prefix(1);
+  std::from_chars(exponent.data(), exponent.data() + exponent.size(), out.exponent);
+  return out;
+}
+
+std::optional<std::int64_t> parse_int64(std::string_view text) {
+  const std::size_t start = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  if (start == text.size() || !is_digit(text[start])) return std::nullopt;
+  // from_chars takes a "-" but no "+".
+  if (text[0] == '+') text.remove_prefix(1);
+  std::int64_t value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
 }
 
 std::optional<double> parse_float_literal(std::string_view text) {
@@ -159,4 +143,4 @@ std::optional<double> parse_float_literal(std::string_view text) {
       round_decimal(std::string_view(digits).substr(first, last - first + 1), exponent));
 }
 
-}  // namespace marshal::detail
+}  // namespace marshal
