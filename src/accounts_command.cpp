@@ -2,18 +2,12 @@
 #include <string>
 #include <vector>
 
+#include "account_files.hpp"
 #include "commands.hpp"
 #include "formations.hpp"
-#include "marshal/utf8.hpp"
 #include "settings.hpp"
 
 namespace orvane {
-
-bool is_account_file_name(std::string_view name) {
-  return marshal::is_valid_utf8(name) && name.size() >= ACCOUNT_FILE_PREFIX.size() &&
-         name.starts_with(ACCOUNT_FILE_PREFIX) && name.ends_with(ACCOUNT_FILE_SUFFIX) &&
-         name.find("__") == std::string_view::npos;
-}
 
 Result<void, std::string> run_accounts(Platform& platform, const std::string& directory) {
   auto entries = platform.list_directory(directory);

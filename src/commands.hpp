@@ -17,8 +17,6 @@ Result<void, std::string> run_apply(Platform& platform, const std::string& packa
                                     const std::vector<std::string>& target_paths);
 Result<void, std::string> run_accounts(Platform& platform, const std::string& directory);
 
-bool is_account_file_name(std::string_view name);
-
 // Writes result lines to standard output. A failed write (closed pipe, full disk) ends the
 // command like any other failure.
 inline Result<void, std::string> print_output(Platform& platform, std::string_view text) {

@@ -2,20 +2,16 @@
 // and encode an edited tree back over it. Every failure comes back as one prefixed error text.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 
+#include "account_files.hpp"
 #include "marshal/json.hpp"
 #include "platform.hpp"
 
 namespace orvane {
 
 using marshal::JsonValue;
-
-inline constexpr std::string_view BACKUP_EXTENSION = "dat.before-probe-formations";
-inline constexpr std::string_view ACCOUNT_FILE_PREFIX = "core_user_";
-inline constexpr std::string_view ACCOUNT_FILE_SUFFIX = ".dat";
 
 struct LoadedSettings {
   JsonValue tree;
@@ -25,8 +21,6 @@ struct LoadedSettings {
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path);
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc);
-std::string backup_path_for(const std::string& path);
 Result<void, std::string> backup_settings(Platform& platform, const std::string& path);
-std::optional<std::string> account_label(const std::string& path);
 
 }  // namespace orvane
