@@ -8,23 +8,18 @@
 #include <string_view>
 #include <vector>
 
+#include "support/value_helpers.hpp"
+
 namespace marshal {
 namespace {
 
-// "7D 01 01" -> {0x7D, 0x01, 0x01}; spaces are ignored.
-std::vector<std::uint8_t> hex(std::string_view text) {
-  std::vector<std::uint8_t> out;
-  std::string digits;
-  for (char ch : text) {
-    if (ch == ' ') continue;
-    digits.push_back(ch);
-    if (digits.size() == 2) {
-      out.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
-      digits.clear();
-    }
-  }
-  return out;
-}
+using testing::big;
+using testing::bytes;
+using testing::dict;
+using testing::hex;
+using testing::list;
+using testing::tuple;
+using testing::utf8;
 
 std::vector<std::uint8_t> repeat(std::uint8_t byte, std::size_t count) {
   return std::vector<std::uint8_t>(count, byte);
@@ -42,12 +37,6 @@ Result<DecodedStream, MarshalError> decode(std::string_view text) {
 }
 
 MarshalValue i64(std::int64_t v) { return MarshalValue(v); }
-MarshalValue bytes(std::string s) { return Bytes{std::move(s)}; }
-MarshalValue text(std::string s) { return Utf8{std::move(s)}; }
-MarshalValue big(const char* decimal) { return BigInt(decimal); }
-MarshalValue tuple(std::vector<MarshalValue> items) { return Tuple{std::move(items)}; }
-MarshalValue list(std::vector<MarshalValue> items) { return List{std::move(items)}; }
-MarshalValue dict(std::vector<DictEntry> entries) { return Dict{std::move(entries)}; }
 
 MarshalValue reduce(MarshalValue callable, MarshalValue args, std::optional<MarshalValue> state,
                     std::vector<MarshalValue> list_items, std::vector<DictEntry> dict_items,
@@ -103,15 +92,15 @@ std::vector<DecodeCase> golden_cases() {
       {"BUFFER 'xy'", "7D 01 13 02 78 79", bytes("xy")},
 
       // --- text ---
-      {"UNICODE 'A', U+00E9", "7D 01 12 02 41 00 E9 00", text("A\xC3\xA9")},
-      {"UNICODE U+20AC", "7D 01 12 01 AC 20", text("\xE2\x82\xAC")},
+      {"UNICODE 'A', U+00E9", "7D 01 12 02 41 00 E9 00", utf8("A\xC3\xA9")},
+      {"UNICODE U+20AC", "7D 01 12 01 AC 20", utf8("\xE2\x82\xAC")},
       {"UNICODE surrogate pair D83D DE00 = U+1F600", "7D 01 12 02 3D D8 00 DE",
-       text("\xF0\x9F\x98\x80")},
-      {"UNICODE, zero units", "7D 01 12 00", text("")},
-      {"UNICODE_0", "7D 01 28", text("")},
-      {"UNICODE_1 'A'", "7D 01 29 41 00", text("A")},
-      {"UNICODE_1 U+20AC", "7D 01 29 AC 20", text("\xE2\x82\xAC")},
-      {"UTF8 U+00E9", "7D 01 2E 02 C3 A9", text("\xC3\xA9")},
+       utf8("\xF0\x9F\x98\x80")},
+      {"UNICODE, zero units", "7D 01 12 00", utf8("")},
+      {"UNICODE_0", "7D 01 28", utf8("")},
+      {"UNICODE_1 'A'", "7D 01 29 41 00", utf8("A")},
+      {"UNICODE_1 U+20AC", "7D 01 29 AC 20", utf8("\xE2\x82\xAC")},
+      {"UTF8 U+00E9", "7D 01 2E 02 C3 A9", utf8("\xC3\xA9")},
       {"GLOBAL 'os.path'", "7D 01 02 07 6F 73 2E 70 61 74 68", Global{"os.path"}},
 
       // --- LONG: little-endian two's complement ---
@@ -429,8 +418,8 @@ MarshalValue rich_tree() {
   return dict({
       {bytes("key1"), tuple({i64(1), i64(-123), i64(-32768), big("128")})},
       {bytes("k"),
-       reduce(Global{"f"}, tuple({}), std::nullopt, {i64(1)}, {{bytes("key1"), text("A")}}, false)},
-      {bytes("hi"), Instance{"C", list({1.0, text("\xC3\xA9")})}},
+       reduce(Global{"f"}, tuple({}), std::nullopt, {i64(1)}, {{bytes("key1"), utf8("A")}}, false)},
+      {bytes("hi"), Instance{"C", list({1.0, utf8("\xC3\xA9")})}},
   });
 }
 

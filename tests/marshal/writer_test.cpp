@@ -20,7 +20,14 @@ namespace {
 
 using ByteVector = std::vector<std::uint8_t>;
 
+using testing::big;
+using testing::bytes;
+using testing::dict;
+using testing::float_bits;
 using testing::hex;
+using testing::list;
+using testing::tuple;
+using testing::utf8;
 
 ByteVector concat(ByteVector a, const std::string& raw) {
   a.insert(a.end(), raw.begin(), raw.end());
@@ -28,15 +35,6 @@ ByteVector concat(ByteVector a, const std::string& raw) {
 }
 
 MarshalValue i64(std::int64_t i) { return MarshalValue(i); }
-MarshalValue big(const BigInt& l) { return MarshalValue(l); }
-MarshalValue f64(std::uint64_t bits) { return MarshalValue(std::bit_cast<double>(bits)); }
-MarshalValue bytes(std::string data) { return MarshalValue(Bytes{std::move(data)}); }
-MarshalValue text(std::string t) { return MarshalValue(Utf8{std::move(t)}); }
-MarshalValue tuple(std::vector<MarshalValue> items) {
-  return MarshalValue(Tuple{std::move(items)});
-}
-MarshalValue list(std::vector<MarshalValue> items) { return MarshalValue(List{std::move(items)}); }
-MarshalValue dict(std::vector<DictEntry> entries) { return MarshalValue(Dict{std::move(entries)}); }
 MarshalValue global(std::string name) { return MarshalValue(Global{std::move(name)}); }
 
 MarshalValue reduce(bool newobj, MarshalValue callable, MarshalValue args,
@@ -95,10 +93,11 @@ std::vector<GoldenCase> golden_cases() {
       {"long -2^71", big(-TWO_71), hex("2F 09 00 00 00 00 00 00 00 00 80")},
       {"long -2^71-2^64", big(-TWO_71 - TWO_64), hex("2F 0A 00 00 00 00 00 00 00 00 7F FF")},
       {"float 0.0", MarshalValue(0.0), hex("0B")},
-      {"float -0.0", f64(0x8000000000000000), hex("0B")},
+      {"float -0.0", float_bits(0x8000000000000000), hex("0B")},
       {"float 1.5", MarshalValue(1.5), hex("0A 00 00 00 00 00 00 F8 3F")},
-      {"float -inf", f64(0xFFF0000000000000), hex("0A 00 00 00 00 00 00 F0 FF")},
-      {"float NaN keeps its payload", f64(0x7FF4000000000123), hex("0A 23 01 00 00 00 00 F4 7F")},
+      {"float -inf", float_bits(0xFFF0000000000000), hex("0A 00 00 00 00 00 00 F0 FF")},
+      {"float NaN keeps its payload", float_bits(0x7FF4000000000123),
+       hex("0A 23 01 00 00 00 00 F4 7F")},
       {"bytes empty", bytes(""), hex("0E")},
       {"bytes one", bytes("a"), hex("0F 61")},
       {"bytes zero byte", bytes(std::string(1, '\0')), hex("0F 00")},
@@ -106,8 +105,8 @@ std::vector<GoldenCase> golden_cases() {
       {"bytes 254", bytes(std::string(254, 'x')), concat(hex("13 FE"), std::string(254, 'x'))},
       {"bytes 255", bytes(std::string(255, 'x')),
        concat(hex("13 FF FF 00 00 00"), std::string(255, 'x'))},
-      {"utf8 empty", text(""), hex("28")},
-      {"utf8", text("\xC3\xA9"), hex("2E 02 C3 A9")},
+      {"utf8 empty", utf8(""), hex("28")},
+      {"utf8", utf8("\xC3\xA9"), hex("2E 02 C3 A9")},
       {"global", global("a.b"), hex("02 03 61 2E 62")},
       {"tuple 0", tuple({}), hex("24")},
       {"tuple 1", tuple({MarshalValue(None{})}), hex("25 01")},
@@ -186,7 +185,7 @@ TEST(WriteMarshal, WritesEachHeaderForm) {
 }
 
 TEST(WriteMarshal, ChecksummedOutputPassesTheReadersCheck) {
-  const MarshalValue value = dict({{bytes("ui"), list({text("x"), i64(5)})}});
+  const MarshalValue value = dict({{bytes("ui"), list({utf8("x"), i64(5)})}});
   for (std::uint8_t mode : {0, 1}) {
     SCOPED_TRACE(static_cast<int>(mode));
     const auto out = write_marshal(value, EncodeOptions{true, mode});

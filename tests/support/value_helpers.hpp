@@ -4,7 +4,6 @@
 
 #include <bit>
 #include <cstdint>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,17 +15,24 @@ namespace marshal::testing {
 inline MarshalValue bytes(std::string data) { return Bytes{std::move(data)}; }
 inline MarshalValue utf8(std::string text) { return Utf8{std::move(text)}; }
 inline MarshalValue big(const char* decimal) { return BigInt(decimal); }
+inline MarshalValue big(BigInt value) { return value; }
 inline MarshalValue tuple(std::vector<MarshalValue> items) { return Tuple{std::move(items)}; }
 inline MarshalValue list(std::vector<MarshalValue> items) { return List{std::move(items)}; }
 inline MarshalValue dict(std::vector<DictEntry> entries) { return Dict{std::move(entries)}; }
 inline MarshalValue float_bits(std::uint64_t bits) { return std::bit_cast<double>(bits); }
 
-// "7D 01 0F" -> {0x7D, 0x01, 0x0F}
+// "7D 01 0F" -> {0x7D, 0x01, 0x0F}; spaces between the pairs of digits are optional.
 inline std::vector<std::uint8_t> hex(std::string_view text) {
   std::vector<std::uint8_t> out;
-  std::istringstream in{std::string(text)};
-  std::string byte;
-  while (in >> byte) out.push_back(static_cast<std::uint8_t>(std::stoul(byte, nullptr, 16)));
+  std::string digits;
+  for (const char ch : text) {
+    if (ch == ' ') continue;
+    digits.push_back(ch);
+    if (digits.size() == 2) {
+      out.push_back(static_cast<std::uint8_t>(std::stoul(digits, nullptr, 16)));
+      digits.clear();
+    }
+  }
   return out;
 }
 
