@@ -30,7 +30,7 @@ Result<void, std::string> run_accounts(Platform& platform, const std::string& di
     if (auto printed =
             print_output(platform, account + "\t" + std::to_string(count) + " formation(s)\n");
         !printed) {
-      return printed;
+      return printed.take_error();
     }
   }
   return {};

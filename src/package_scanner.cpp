@@ -115,7 +115,7 @@ Parsed<void> Scanner::close_array() {
 
 Parsed<std::string> Scanner::read_key() {
   auto key = read_string();
-  if (!key) return key;
+  if (!key) return key.take_error();
   skip_whitespace();
   if (at_end()) return fail("EOF while parsing an object", pos_);
   if (peek() != ':') return fail("expected `:`", pos_);
@@ -178,7 +178,7 @@ Parsed<std::string> Scanner::describe_value() {
       return std::string("map");
     case '"': {
       auto text = read_string();
-      if (!text) return text;
+      if (!text) return text.take_error();
       std::string out = "string ";
       append_package_string(out, *text);
       return out;
