@@ -28,8 +28,12 @@ set(CPACK_PACKAGE_CONTACT
     "The orvane-probe-formations developers <developers@orvane-probe-formations.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "copy custom probe-scanning formations between Orvane accounts")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Reads the custom probe-scanning formations out of one account's settings file of the Orvane game client, writes them to a small JSON package, and merges a package into the settings files of other accounts. Every other setting survives a rewrite unchanged, and every file is backed up before it is rewritten.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Reads the custom probe-scanning formations out of one account's settings\n"
+  "file of the Orvane game client, writes them to a small JSON package, and\n"
+  "merges a package into the settings files of other accounts. Every other\n"
+  "setting survives a rewrite unchanged, and every file is backed up before\n"
+  "it is rewritten.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
