@@ -6,6 +6,7 @@
 #include <new>
 
 #include "commands.hpp"
+#include "wildcards.hpp"
 
 namespace orvane {
 namespace {
@@ -42,6 +43,30 @@ Result<void, std::string> run_guarded(Platform& platform, const CommandLine& com
   }
 }
 
+// Arguments to exit status, with everything printed on the way.
+int run_to_status(Platform& platform, int argc, char** argv) {
+  auto args = platform.arguments(argc, argv);
+  if (!args) {
+    report_error(platform, args.error());
+    return EXIT_USAGE;
+  }
+  // Expanded before the command line is checked, as a shell would: `list dir\*.dat` that
+  // matches two files is a refused command line.
+  if (platform.expands_wildcards()) *args = expand_wildcards(platform, *args);
+  // A refused command line is an outcome like any other: the status is returned, never exited.
+  const std::optional<CommandLine> command = parse_command_line(*args);
+  if (!command) {
+    platform.write_stderr(USAGE_TEXT);
+    return EXIT_USAGE;
+  }
+  auto outcome = run_guarded(platform, *command);
+  if (!outcome) {
+    report_error(platform, outcome.error());
+    return EXIT_FAILED;
+  }
+  return EXIT_OK;
+}
+
 }  // namespace
 
 std::optional<CommandLine> parse_command_line(const std::vector<std::string>& args) {
@@ -71,23 +96,13 @@ Result<void, std::string> run_command_line(Platform& platform, const CommandLine
 }
 
 int run_program(Platform& platform, int argc, char** argv) {
-  auto args = platform.arguments(argc, argv);
-  if (!args) {
-    report_error(platform, args.error());
-    return EXIT_USAGE;
+  const int status = run_to_status(platform, argc, argv);
+  // Otherwise the window would close with the program, before anything in it could be read.
+  if (platform.console_closes_on_exit()) {
+    platform.write_stderr(CLOSE_PROMPT);
+    platform.wait_for_enter();
   }
-  // A refused command line is an outcome like any other: the status is returned, never exited.
-  const std::optional<CommandLine> command = parse_command_line(*args);
-  if (!command) {
-    platform.write_stderr(USAGE_TEXT);
-    return EXIT_USAGE;
-  }
-  auto outcome = run_guarded(platform, *command);
-  if (!outcome) {
-    report_error(platform, outcome.error());
-    return EXIT_FAILED;
-  }
-  return EXIT_OK;
+  return status;
 }
 
 }  // namespace orvane

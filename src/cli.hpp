@@ -19,6 +19,9 @@ inline constexpr std::string_view USAGE_TEXT =
     "[target-core_user.dat ...]\n"
     "  orvane-probe-formations accounts <settings_Default>\n";
 
+// Shown, on standard error, when the program's console would close the moment it ends.
+inline constexpr std::string_view CLOSE_PROMPT = "Press Enter to close this window.";
+
 inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_FAILED = 1;
 inline constexpr int EXIT_USAGE = 2;
@@ -38,7 +41,8 @@ Result<void, std::string> run_command_line(Platform& platform, const CommandLine
 // `text` between double quotes with the escapes of the error line.
 std::string quote_error_text(std::string_view text);
 
-// The whole program: arguments to exit status.
+// The whole program: arguments to exit status. In a console that closes when the program ends,
+// it then waits for Enter, so the player can read what it printed.
 int run_program(Platform& platform, int argc, char** argv);
 
 }  // namespace orvane

@@ -24,7 +24,7 @@ Result<void, std::string> run_export(Platform& platform, const std::string& sett
                                             text.size());
   auto written = platform.write_file(package_path, bytes);
   // The package path is not repeated here: the operands already name it.
-  if (!written) return unexpected(platform.os_error_text(written.error()));
+  if (!written) return unexpected(platform.os_error_text(written.error().os));
   return print_output(platform,
                       "Exported " + std::to_string(package.formations.size()) + " formation(s)\n");
 }

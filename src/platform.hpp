@@ -21,6 +21,15 @@ struct OsError {
   int code = 0;
 };
 
+// How far a whole-file write got before it failed. A file that could not be opened is as it
+// was; one that was opened has been cut short and may be empty or hold part of the new bytes.
+enum class WriteStage { Opening, Writing };
+
+struct WriteError {
+  WriteStage stage = WriteStage::Opening;
+  OsError os;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -31,8 +40,8 @@ class Platform {
 
   virtual Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) = 0;
   // Creates or truncates, then writes everything; no temporary file.
-  virtual Result<void, OsError> write_file(const std::string& path,
-                                           std::span<const std::uint8_t> bytes) = 0;
+  virtual Result<void, WriteError> write_file(const std::string& path,
+                                              std::span<const std::uint8_t> bytes) = 0;
   // Copies `from` over `to`, replacing a file already there.
   virtual Result<void, OsError> copy_file(const std::string& from, const std::string& to) = 0;
   // The entry names of a directory as UTF-8 text, "." and ".." excluded, in no particular
@@ -48,6 +57,15 @@ class Platform {
   // Standard output and standard error receive UTF-8 bytes unchanged.
   virtual Result<void, OsError> write_stdout(std::string_view text) = 0;
   virtual void write_stderr(std::string_view text) = 0;
+
+  // True where no shell expands `*` and `?` in the command line (Windows), so the program has
+  // to do it itself.
+  virtual bool expands_wildcards() const = 0;
+  // True when the console goes away as soon as the program ends and standard input is that
+  // console: a console opened for this process alone, as a double-click in Explorer does.
+  virtual bool console_closes_on_exit() = 0;
+  // Returns once the player pressed Enter, or standard input ended or failed.
+  virtual void wait_for_enter() = 0;
 
   // "<system description> (os error N)".
   std::string os_error_text(OsError error) const;

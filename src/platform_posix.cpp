@@ -113,6 +113,9 @@ class PosixPlatform final : public Platform {
     // A closed pipe on standard output must surface as EPIPE from write, to be reported like
     // any other failed write, instead of killing the process silently.
     std::signal(SIGPIPE, SIG_IGN);
+    // Likewise a write past the file-size limit must fail with EFBIG, so that a target cut
+    // short can still be put back from its backup.
+    std::signal(SIGXFSZ, SIG_IGN);
     keep_freed_memory();
   }
 
@@ -158,14 +161,16 @@ class PosixPlatform final : public Platform {
     return bytes;
   }
 
-  Result<void, OsError> write_file(const std::string& path,
-                                   std::span<const std::uint8_t> bytes) override {
+  Result<void, WriteError> write_file(const std::string& path,
+                                      std::span<const std::uint8_t> bytes) override {
     Descriptor fd(open_retrying(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666));
-    if (fd.get() < 0) return unexpected(last_error());
+    if (fd.get() < 0) return unexpected(WriteError{WriteStage::Opening, last_error()});
     auto written = write_all(
         fd.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    if (!written) return written;
-    if (fd.close() != 0 && errno != EINTR) return unexpected(last_error());
+    if (!written) return unexpected(WriteError{WriteStage::Writing, written.error()});
+    if (fd.close() != 0 && errno != EINTR) {
+      return unexpected(WriteError{WriteStage::Writing, last_error()});
+    }
     return {};
   }
 
@@ -174,7 +179,9 @@ class PosixPlatform final : public Platform {
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
     auto bytes = read_file(from);
     if (!bytes) return bytes.take_error();
-    return write_file(to, *bytes);
+    auto written = write_file(to, *bytes);
+    if (!written) return unexpected(written.error().os);
+    return {};
   }
 
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override {
@@ -228,6 +235,12 @@ class PosixPlatform final : public Platform {
     // Nothing is left to report a failure to.
     (void)write_all(STDERR_FILENO, text);
   }
+
+  // The shell has expanded them already; a `*` left in an argument was meant literally.
+  bool expands_wildcards() const override { return false; }
+  // A terminal outlives the programs started in it.
+  bool console_closes_on_exit() override { return false; }
+  void wait_for_enter() override {}
 };
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include <optional>
 
 #include "platform.hpp"
+#include "windows_path.hpp"
 
 namespace orvane {
 namespace {
@@ -72,23 +73,8 @@ class LocalMemory {
 
 OsError last_error() { return OsError{static_cast<int>(GetLastError())}; }
 
-// Strict conversions: an unpaired surrogate or a malformed UTF-8 sequence fails instead of
-// turning silently into U+FFFD, which would name a different file.
-std::optional<std::wstring> to_wide(std::string_view utf8) {
-  if (utf8.empty()) return std::wstring();
-  if (utf8.size() > INT_MAX) return std::nullopt;
-  const int size = static_cast<int>(utf8.size());
-  const int count =
-      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, nullptr, 0);
-  if (count <= 0) return std::nullopt;
-  std::wstring wide(static_cast<std::size_t>(count), L'\0');
-  if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), count) !=
-      count) {
-    return std::nullopt;
-  }
-  return wide;
-}
-
+// Strict: an unpaired surrogate fails instead of turning silently into U+FFFD, which would
+// show a different name.
 std::optional<std::string> to_utf8(std::wstring_view wide) {
   if (wide.empty()) return std::string();
   if (wide.size() > INT_MAX) return std::nullopt;
@@ -104,14 +90,6 @@ std::optional<std::string> to_utf8(std::wstring_view wide) {
   return utf8;
 }
 
-// A path for the wide API. A NUL inside would silently cut the path short and name another file.
-Result<std::wstring, OsError> wide_path(const std::string& path) {
-  if (path.find('\0') != std::string::npos) return unexpected(OsError{ERROR_INVALID_NAME});
-  auto wide = to_wide(path);
-  if (!wide) return unexpected(OsError{ERROR_NO_UNICODE_TRANSLATION});
-  return std::move(*wide);
-}
-
 bool ends_in_separator(std::string_view path) {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
@@ -119,6 +97,13 @@ bool ends_in_separator(std::string_view path) {
 bool is_directory(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Under Wine the console is the terminal Wine was started from, and the shell in it is no
+// Windows process: the program counts as alone on a console that stays open after it ends.
+bool runs_under_wine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 Result<void, OsError> write_all(HANDLE handle, std::string_view bytes) {
@@ -195,7 +180,7 @@ class WindowsPlatform final : public Platform {
   }
 
   Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) override {
-    auto wide = wide_path(path);
+    auto wide = system_path(path);
     if (!wide) return wide.take_error();
     const FileHandle file(CreateFileW(wide->c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -225,28 +210,28 @@ class WindowsPlatform final : public Platform {
   // Opened with OPEN_ALWAYS and cut to zero rather than CREATE_ALWAYS: the effect is the same
   // create-or-truncate, but a file's attributes are left as they are (CREATE_ALWAYS replaces
   // them, and refuses a hidden file outright).
-  Result<void, OsError> write_file(const std::string& path,
-                                   std::span<const std::uint8_t> bytes) override {
-    auto wide = wide_path(path);
-    if (!wide) return wide.take_error();
+  Result<void, WriteError> write_file(const std::string& path,
+                                      std::span<const std::uint8_t> bytes) override {
+    auto wide = system_path(path);
+    if (!wide) return unexpected(WriteError{WriteStage::Opening, wide.error()});
     FileHandle file(CreateFileW(wide->c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) return unexpected(last_error());
-    if (!SetEndOfFile(file.get())) return unexpected(last_error());
+    if (!file.valid()) return unexpected(WriteError{WriteStage::Opening, last_error()});
+    if (!SetEndOfFile(file.get())) return unexpected(WriteError{WriteStage::Writing, last_error()});
     auto written = write_all(
         file.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    if (!written) return written;
+    if (!written) return unexpected(WriteError{WriteStage::Writing, written.error()});
     // A failure the system reports only when the data leaves its cache (a full network share)
     // would otherwise go unnoticed.
-    if (!file.close()) return unexpected(last_error());
+    if (!file.close()) return unexpected(WriteError{WriteStage::Writing, last_error()});
     return {};
   }
 
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
-    auto wide_from = wide_path(from);
+    auto wide_from = system_path(from);
     if (!wide_from) return wide_from.take_error();
-    auto wide_to = wide_path(to);
+    auto wide_to = system_path(to);
     if (!wide_to) return wide_to.take_error();
     if (!CopyFileExW(wide_from->c_str(), wide_to->c_str(), nullptr, nullptr, nullptr, 0)) {
       return unexpected(last_error());
@@ -257,10 +242,10 @@ class WindowsPlatform final : public Platform {
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override {
     // An empty argument would otherwise list the root of the current drive.
     if (dir.empty()) return unexpected(OsError{ERROR_PATH_NOT_FOUND});
-    auto wide = wide_path(dir);
+    auto wide = system_path(dir);
     if (!wide) return wide.take_error();
     std::wstring pattern = *wide;
-    if (!ends_in_separator(dir)) pattern += L'\\';
+    if (!pattern.ends_with(L'\\') && !pattern.ends_with(L'/')) pattern += L'\\';
     pattern += L'*';
     WIN32_FIND_DATAW entry{};
     const FindHandle find(FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &entry,
@@ -315,6 +300,31 @@ class WindowsPlatform final : public Platform {
   void write_stderr(std::string_view text) override {
     // Nowhere is left to report a failure of the error channel itself.
     (void)write_standard(STD_ERROR_HANDLE, text);
+  }
+
+  // Neither cmd nor PowerShell expands wildcards for a program they start.
+  bool expands_wildcards() const override { return true; }
+
+  // A console the player opened also holds the shell that started the program, so only one
+  // created for this process alone counts no other process. A program whose input comes from a
+  // pipe or a file was started by a script, which must never be kept waiting.
+  bool console_closes_on_exit() override {
+    if (runs_under_wine()) return false;
+    DWORD processes[2] = {};
+    if (GetConsoleProcessList(processes, 2) != 1) return false;
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+  }
+
+  void wait_for_enter() override {
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    // Keys pressed while the program ran must not end the wait before the player has read it.
+    FlushConsoleInputBuffer(input);
+    wchar_t buffer[64];
+    DWORD got = 0;
+    while (ReadConsoleW(input, buffer, 64, &got, nullptr) && got > 0) {
+      if (std::wstring_view(buffer, got).find_first_of(L"\r\n") != std::wstring_view::npos) return;
+    }
   }
 };
 

@@ -7,6 +7,7 @@
 
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
+#include "restore_backup.hpp"
 
 namespace orvane {
 namespace {
@@ -47,7 +48,10 @@ Result<void, std::string> save_settings(Platform& platform, const std::string& p
     bytes = std::move(*encoded);
   }
   auto written = platform.write_file(path, bytes);
-  if (!written) return unexpected("write " + path + ": " + platform.os_error_text(written.error()));
+  if (!written) {
+    restore_after_failed_write(platform, path, written.error());
+    return unexpected("write " + path + ": " + platform.os_error_text(written.error().os));
+  }
   return {};
 }
 

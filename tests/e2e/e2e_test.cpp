@@ -17,14 +17,6 @@ namespace {
 
 namespace json = boost::json;
 
-constexpr char USAGE[] =
-    "Usage:\n"
-    "  orvane-probe-formations list <core_user.dat>\n"
-    "  orvane-probe-formations export <core_user.dat> <package.json>\n"
-    "  orvane-probe-formations apply <package.json> <target-core_user.dat> "
-    "[target-core_user.dat ...]\n"
-    "  orvane-probe-formations accounts <settings_Default>\n";
-
 constexpr char BACKUP_SUFFIX[] = ".dat.before-probe-formations";
 constexpr char GARBAGE[] = "this is not a settings file\n";
 

@@ -231,6 +231,144 @@ TEST_F(E2eWindows, NonAsciiNamesAreUtf16OnDiskAndUtf8InOutput) {
       << "the path is printed in UTF-8, unescaped: " << missing.err;
 }
 
+// Neither cmd nor PowerShell expands `*` and `?`, so the program does, as a shell would.
+TEST_F(E2eWindows, WildcardsAreExpandedByTheProgram) {
+  const std::string folder = make_dir("settings_Default");
+  make_dir("dots");
+  put("p.json", package_text({{1, "New", sample_probes(1)}}));
+  const std::string one = "1 formation(s)\nF1\t2 probe(s)\n";
+  const WorkingDirectory cwd(dir_.path());
+
+  struct Case {
+    const char* description;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err_prefix;  // the whole of standard error when `exact`
+    bool exact = true;
+  };
+  const std::vector<Case> cases = {
+      {"one line per account file, in name order",
+       {"apply", "p.json", "settings_Default\\core_user_*.dat"},
+       0,
+       "Added 1 formation(s) to account 10\nAdded 1 formation(s) to account 1001\n"
+       "Added 1 formation(s) to account 2\n",
+       ""},
+      {"question mark: exactly one character",
+       {"list", "settings_Default\\core_user_1?.dat"},
+       0,
+       one,
+       ""},
+      {"absolute, forward slashes",
+       {"list", forward_slashes(folder) + "/core_user_100?.dat"},
+       0,
+       one,
+       ""},
+      {"extended-length prefix", {"list", "\\\\?\\" + folder + "\\core_user_1?.dat"}, 0, one, ""},
+      {"a folder matches too",
+       {"accounts", "settings_D*"},
+       0,
+       "10\t1 formation(s)\n1001\t1 formation(s)\n2\t1 formation(s)\n",
+       ""},
+      {"dot entries never match", {"list", "dots\\.*"}, 0, one, ""},
+      {"no match stays as typed",
+       {"list", "settings_Default\\core_user_*.bak"},
+       1,
+       "",
+       "Error: \"read settings_Default\\\\core_user_*.bak: ",
+       false},
+      {"wildcard in a folder component stays as typed",
+       {"list", "settings_*\\core_user_10.dat"},
+       1,
+       "",
+       "Error: \"read settings_*\\\\core_user_10.dat: ",
+       false},
+      {"two matches where list takes one: the usage, as a shell would give",
+       {"list", "settings_Default\\*.dat"},
+       2,
+       "",
+       USAGE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    for (const char* name : {"core_user_2.dat", "core_user_10.dat", "core_user_1001.dat"}) {
+      put(std::string("settings_Default\\") + name, encode_settings(numbered_formations(1)));
+    }
+    put("settings_Default\\core_user_2.dat.before-probe-formations", "stale backup");
+    put("dots\\.only.dat", encode_settings(numbered_formations(1)));
+    const RunResult r = run_program(c.args);
+    EXPECT_EQ(r.failure, "");
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    if (c.exact) {
+      EXPECT_EQ(r.err, c.err_prefix);
+    } else {
+      EXPECT_TRUE(starts_with(r.err, c.err_prefix)) << r.err;
+    }
+  }
+}
+
+// The file API refuses a plain path past 260 characters; the program passes every path on in
+// the `\\?\` form, which has no such limit.
+TEST_F(E2eWindows, PathsPastTheOldLengthLimit) {
+  std::string nested;
+  for (char letter = 'a'; letter < 'i'; ++letter) {
+    nested += (nested.empty() ? "" : "\\") + std::string(40, letter);
+  }
+  const std::string relative = nested + "\\core_user_1.dat";
+  ASSERT_GT(relative.size(), 300u);
+  const std::string absolute = dir_.file(relative);
+  // The test's own file access goes through the same prefix.
+  const auto long_form = [](const std::string& path) { return "\\\\?\\" + path; };
+  std::error_code ec;
+  std::filesystem::create_directories(fs_path(long_form(dir_.file(nested))), ec);
+  ASSERT_FALSE(ec) << ec.message();
+  const std::string original = encode_settings(numbered_formations(1));
+  const std::string package = put("p.json", package_text({{1, "New", sample_probes(1)}}));
+  const WorkingDirectory cwd(dir_.path());
+
+  struct Case {
+    const char* description;
+    std::vector<std::string> args;
+    std::string out;
+  };
+  const std::vector<Case> cases = {
+      {"list, absolute", {"list", absolute}, "1 formation(s)\nF1\t2 probe(s)\n"},
+      {"list, relative", {"list", relative}, "1 formation(s)\nF1\t2 probe(s)\n"},
+      {"list, forward slashes",
+       {"list", forward_slashes(absolute)},
+       "1 formation(s)\nF1\t2 probe(s)\n"},
+      {"list, dot segments",
+       {"list",
+        ".\\" + nested + "\\..\\" + nested.substr(nested.rfind('\\') + 1) + "\\core_user_1.dat"},
+       "1 formation(s)\nF1\t2 probe(s)\n"},
+      {"apply, relative", {"apply", package, relative}, "Added 1 formation(s) to account 1\n"},
+      {"accounts, relative", {"accounts", nested}, "1\t1 formation(s)\n"},
+      {"export, absolute",
+       {"export", absolute, dir_.file(nested + "\\package.json")},
+       "Exported 1 formation(s)\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    ASSERT_TRUE(write_bytes(long_form(absolute), original));
+    const RunResult r = run_program(c.args);
+    EXPECT_EQ(r.failure, "");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, c.out);
+  }
+  EXPECT_EQ(read_bytes(long_form(absolute + ".before-probe-formations")), original)
+      << "the backup lies beside the target";
+  EXPECT_TRUE(starts_with(read_bytes(long_form(dir_.file(nested + "\\package.json"))), "{"));
+
+  // Messages show the path as typed, not the form handed to the system.
+  const std::string missing = nested + "\\core_user_404.dat";
+  const RunResult r = run_program({"list", missing});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(starts_with(r.err, "Error: \"read " + quoted(missing) + ": ")) << r.err;
+  EXPECT_TRUE(ends_with(r.err, " (os error 2)\"\n")) << r.err;
+}
+
 TEST(E2eWindowsCommandLine, ArgumentsArriveExactlyAsTyped) {
   // Each operand names a file that does not exist, so the error line echoes it back.
   const std::vector<std::string> operands = {

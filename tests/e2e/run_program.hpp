@@ -13,6 +13,15 @@
 
 namespace e2e {
 
+// What a refused command line prints on standard error.
+inline constexpr char USAGE[] =
+    "Usage:\n"
+    "  orvane-probe-formations list <core_user.dat>\n"
+    "  orvane-probe-formations export <core_user.dat> <package.json>\n"
+    "  orvane-probe-formations apply <package.json> <target-core_user.dat> "
+    "[target-core_user.dat ...]\n"
+    "  orvane-probe-formations accounts <settings_Default>\n";
+
 struct RunResult {
   int status = -1;      // the exit status; -1 when the program did not exit normally
   std::string out;      // everything written to standard output
@@ -30,6 +39,16 @@ enum class StdoutMode {
 // with standard input empty. Waits for the program to end.
 RunResult run_program(const std::vector<std::string>& args,
                       StdoutMode stdout_mode = StdoutMode::Capture);
+
+#ifndef _WIN32
+// What the child's SIGXFSZ is set to before the program starts.
+enum class FileSizeSignal { Ignored, Default };
+
+// As run_program, with the child's file-size limit (RLIMIT_FSIZE) at `max_file_bytes`: a write
+// past it fails with EFBIG, or raises SIGXFSZ where the program does not ignore that.
+RunResult run_program_with_file_size_limit(const std::vector<std::string>& args,
+                                           std::uint64_t max_file_bytes, FileSizeSignal signal);
+#endif
 
 // A path from UTF-8 text, whatever the platform's native encoding.
 inline std::filesystem::path fs_path(const std::string& utf8) {

@@ -1,11 +1,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #include "run_program.hpp"
 
@@ -45,7 +47,13 @@ void drain(int& out_fd, int& err_fd, RunResult& result) {
   }
 }
 
-[[noreturn]] void exec_child(const std::vector<std::string>& args, int stdout_fd, int stderr_fd) {
+struct FileSizeLimit {
+  std::uint64_t max_file_bytes;
+  FileSizeSignal signal;
+};
+
+[[noreturn]] void exec_child(const std::vector<std::string>& args, int stdout_fd, int stderr_fd,
+                             const std::optional<FileSizeLimit>& limit) {
   const int stdin_fd = open("/dev/null", O_RDONLY);
   if (stdin_fd < 0 || dup2(stdin_fd, STDIN_FILENO) < 0 || dup2(stdout_fd, STDOUT_FILENO) < 0 ||
       dup2(stderr_fd, STDERR_FILENO) < 0) {
@@ -54,6 +62,13 @@ void drain(int& out_fd, int& err_fd, RunResult& result) {
   // The program must survive a closed output pipe on its own, so it starts with the default
   // disposition whatever the test runner set.
   signal(SIGPIPE, SIG_DFL);
+  if (limit) {
+    const rlimit size{static_cast<rlim_t>(limit->max_file_bytes),
+                      static_cast<rlim_t>(limit->max_file_bytes)};
+    if (setrlimit(RLIMIT_FSIZE, &size) != 0) _exit(127);
+    // An ignored disposition survives exec; the default one kills at the limit.
+    signal(SIGXFSZ, limit->signal == FileSizeSignal::Ignored ? SIG_IGN : SIG_DFL);
+  }
   std::vector<char*> argv;
   static char binary[] = ORVANE_BINARY;
   argv.push_back(binary);
@@ -63,9 +78,8 @@ void drain(int& out_fd, int& err_fd, RunResult& result) {
   _exit(127);
 }
 
-}  // namespace
-
-RunResult run_program(const std::vector<std::string>& args, StdoutMode stdout_mode) {
+RunResult run_child(const std::vector<std::string>& args, StdoutMode stdout_mode,
+                    const std::optional<FileSizeLimit>& limit) {
   RunResult result;
   int out_pipe[2] = {-1, -1};
   int err_pipe[2] = {-1, -1};
@@ -78,7 +92,7 @@ RunResult run_program(const std::vector<std::string>& args, StdoutMode stdout_mo
   if (stdout_mode == StdoutMode::ClosedPipe) close_fd(out_pipe[0]);
 
   const pid_t pid = fork();
-  if (pid == 0) exec_child(args, out_pipe[1], err_pipe[1]);
+  if (pid == 0) exec_child(args, out_pipe[1], err_pipe[1], limit);
   close_fd(out_pipe[1]);
   close_fd(err_pipe[1]);
   if (pid < 0) {
@@ -112,6 +126,17 @@ RunResult run_program(const std::vector<std::string>& args, StdoutMode stdout_mo
     result.failure = "ended abnormally";
   }
   return result;
+}
+
+}  // namespace
+
+RunResult run_program(const std::vector<std::string>& args, StdoutMode stdout_mode) {
+  return run_child(args, stdout_mode, std::nullopt);
+}
+
+RunResult run_program_with_file_size_limit(const std::vector<std::string>& args,
+                                           std::uint64_t max_file_bytes, FileSizeSignal signal) {
+  return run_child(args, StdoutMode::Capture, FileSizeLimit{max_file_bytes, signal});
 }
 
 }  // namespace e2e

@@ -6,6 +6,7 @@
 #include <boost/json.hpp>
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -89,15 +90,17 @@ std::string os_text(std::string_view description, int code) {
 
 std::string error_line(std::string_view text) { return "Error: " + quote_error_text(text) + "\n"; }
 
+int run_on(FakePlatform& platform, std::vector<std::string> args) {
+  std::string program = "orvane-probe-formations";
+  std::vector<char*> argv{program.data()};
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  return run_program(platform, static_cast<int>(args.size() + 1), argv.data());
+}
+
 class CommandsTest : public ::testing::Test {
  protected:
-  int run(std::vector<std::string> args) {
-    std::string program = "orvane-probe-formations";
-    std::vector<char*> argv{program.data()};
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    return run_program(fake_, static_cast<int>(args.size() + 1), argv.data());
-  }
+  int run(std::vector<std::string> args) { return run_on(fake_, std::move(args)); }
 
   FakePlatform fake_;
 };
@@ -293,6 +296,79 @@ TEST_F(CommandsTest, ApplyWriteFailureLeavesTheBackup) {
   EXPECT_EQ(fake_.file_text("core_user_1.dat.before-probe-formations"), original);
 }
 
+// A write that fails once the target was opened puts the backup's bytes back; the error line
+// is the write's, whatever happens to the restore.
+TEST_F(CommandsTest, ApplyWriteFailurePutsTheBackupBack) {
+  const std::string target = "core_user_1.dat";
+  const std::string backup = "core_user_1.dat.before-probe-formations";
+  struct Case {
+    const char* description;
+    std::function<void(FakePlatform&)> inject;
+    std::string error;
+    bool restored;  // the target holds its original bytes again
+    std::vector<std::string> log_after_backup;
+  };
+  const std::string full_disk =
+      "write " + target + ": " + os_text("No space left on device", ENOSPC);
+  const Case cases[] = {
+      {"write fails after opening: the backup is put back",
+       [&](FakePlatform& f) { f.fail(Operation::WriteFile, target, ENOSPC, 1); },
+       full_disk,
+       true,
+       {"write " + target, "read " + backup, "write " + target}},
+      {"target cannot be opened: nothing to put back",
+       [&](FakePlatform& f) { f.fail(Operation::OpenForWrite, target, EACCES); },
+       "write " + target + ": " + os_text("Permission denied", EACCES),
+       true,
+       {"write " + target}},
+      {"backup cannot be read back",
+       [&](FakePlatform& f) {
+         f.fail(Operation::WriteFile, target, ENOSPC, 1);
+         f.fail(Operation::ReadFile, backup, EIO);
+       },
+       full_disk,
+       false,
+       {"write " + target, "read " + backup}},
+      {"target cannot be opened again for the restore",
+       [&](FakePlatform& f) {
+         f.fail(Operation::WriteFile, target, ENOSPC, 1);
+         f.fail(Operation::OpenForWrite, target, EACCES, 2);
+       },
+       full_disk,
+       false,
+       {"write " + target, "read " + backup, "write " + target}},
+      {"restore's own write fails too",
+       [&](FakePlatform& f) { f.fail(Operation::WriteFile, target, ENOSPC); },
+       full_disk,
+       false,
+       {"write " + target, "read " + backup, "write " + target}},
+  };
+  const std::string original = settings_file({{1, "Belt", 3}}, /*with_crc=*/true);
+  const std::string other = settings_file({});
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    fake_ = FakePlatform();
+    fake_.put_file("p.json", package_text({{1, "Arc"}, {2, "Star"}}));
+    fake_.put_file(target, original);
+    fake_.put_file("core_user_2.dat", other);
+    c.inject(fake_);
+    EXPECT_EQ(run({"apply", "p.json", target, "core_user_2.dat"}), EXIT_FAILED);
+    EXPECT_EQ(fake_.err, error_line(c.error));
+    EXPECT_EQ(fake_.out, "");
+    EXPECT_EQ(fake_.file_text(backup), original) << "the backup is left as it was";
+    if (c.restored) {
+      EXPECT_EQ(fake_.file_text(target), original);
+    } else {
+      EXPECT_NE(fake_.file_text(target), original);
+    }
+    std::vector<std::string> expected_log = {"read p.json", "read " + target,
+                                             "copy " + target + " -> " + backup};
+    expected_log.insert(expected_log.end(), c.log_after_backup.begin(), c.log_after_backup.end());
+    EXPECT_EQ(fake_.log, expected_log) << "the next target is never reached";
+    EXPECT_EQ(fake_.file_text("core_user_2.dat"), other);
+  }
+}
+
 TEST_F(CommandsTest, ApplyStopsAtTheFirstTargetThatFails) {
   const std::string good = settings_file({});
   fake_.put_file("p.json", package_text({{1, "Arc"}}));
@@ -444,6 +520,97 @@ TEST_F(CommandsTest, StandardOutputFailureStopsTheCommand) {
     EXPECT_EQ(fake_.out, c.expected_out);
     EXPECT_EQ(fake_.err, error_line("write standard output: " + os_text("Broken pipe", EPIPE)));
     EXPECT_EQ(fake_.log.back(), c.last_operation);
+  }
+}
+
+// Where no shell expands wildcards, the program does so before it checks the command line.
+TEST_F(CommandsTest, WildcardOperandsAreExpandedWhereNoShellDoesIt) {
+  struct Case {
+    const char* description;
+    bool left_to_program;
+    std::vector<std::string> args;
+    int status;
+    std::string out;
+    std::string err;
+  };
+  const Case cases[] = {
+      {"one line per account file, in name order",
+       true,
+       {"apply", "p.json", "d/core_user_*.dat"},
+       EXIT_OK,
+       "Added 1 formation(s) to account 10\nAdded 1 formation(s) to account 2\n",
+       ""},
+      {"two matches where one operand belongs: the usage",
+       true,
+       {"list", "d/*.dat"},
+       EXIT_USAGE,
+       "",
+       std::string(USAGE_TEXT)},
+      {"no match stays as typed, so the error names it",
+       true,
+       {"list", "d/core_user_*.bak"},
+       EXIT_FAILED,
+       "",
+       error_line("read d/core_user_*.bak: " + os_text("No such file or directory", ENOENT))},
+      {"a shell already expanded it: a star is a star",
+       false,
+       {"list", "d/core_user_1?.dat"},
+       EXIT_FAILED,
+       "",
+       error_line("read d/core_user_1?.dat: " + os_text("No such file or directory", ENOENT))},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    fake_ = FakePlatform();
+    fake_.wildcards_left_to_program = c.left_to_program;
+    fake_.directories.insert("d/");
+    fake_.put_file("d/core_user_2.dat", settings_file({}));
+    fake_.put_file("d/core_user_10.dat", settings_file({}));
+    fake_.put_file("d/core_user_10.dat.before-probe-formations", "garbage");
+    fake_.put_file("d/prefs.dat", "garbage");
+    fake_.put_file("p.json", package_text({{1, "Arc"}}));
+    EXPECT_EQ(run(c.args), c.status);
+    EXPECT_EQ(fake_.out, c.out);
+    EXPECT_EQ(fake_.err, c.err);
+  }
+}
+
+// In a console that closes with the program, whatever it printed stays readable until Enter.
+TEST_F(CommandsTest, ConsoleThatClosesWithTheProgramWaitsForEnter) {
+  struct Case {
+    const char* description;
+    std::vector<std::string> args;
+    int status;
+  };
+  const Case cases[] = {
+      {"success", {"list", "core_user_1.dat"}, EXIT_OK},
+      {"failure", {"list", "missing.dat"}, EXIT_FAILED},
+      {"usage", {}, EXIT_USAGE},
+      {"argument that is not text", {"list", "core_user_\xff.dat"}, EXIT_USAGE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    for (const bool closes : {false, true}) {
+      SCOPED_TRACE(closes ? "console closes with the program" : "console stays");
+      fake_ = FakePlatform();
+      fake_.console_closes = closes;
+      fake_.put_file("core_user_1.dat", settings_file({{1, "Arc", 2}}));
+      EXPECT_EQ(run(c.args), c.status) << "the exit status is the command's";
+      // The same run where the console stays: what the player must get to read.
+      FakePlatform control;
+      control.put_file("core_user_1.dat", settings_file({{1, "Arc", 2}}));
+      (void)run_on(control, c.args);
+      EXPECT_EQ(fake_.out, control.out);
+      if (closes) {
+        EXPECT_EQ(fake_.waits_for_enter, 1);
+        EXPECT_EQ(fake_.err_before_wait, control.err + std::string(CLOSE_PROMPT))
+            << "the prompt comes after everything else, just before the wait";
+        EXPECT_EQ(fake_.err, fake_.err_before_wait);
+      } else {
+        EXPECT_EQ(fake_.waits_for_enter, 0);
+        EXPECT_EQ(fake_.err, control.err);
+      }
+    }
   }
 }
 

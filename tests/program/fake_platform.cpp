@@ -15,10 +15,13 @@ std::string FakePlatform::file_text(const std::string& path) const {
   return it == files.end() ? std::string() : std::string(it->second.begin(), it->second.end());
 }
 
-std::optional<int> FakePlatform::failure(Operation op, const std::string& path) const {
+std::optional<int> FakePlatform::failure(Operation op, const std::string& path) {
+  const int call = ++calls_[{op, path}];
   const auto it = failures_.find({op, path});
-  if (it == failures_.end()) return std::nullopt;
-  return it->second;
+  if (it == failures_.end() || (it->second.only_call && *it->second.only_call != call)) {
+    return std::nullopt;
+  }
+  return it->second.code;
 }
 
 Result<std::vector<std::string>, std::string> FakePlatform::arguments(int argc, char** argv) {
@@ -41,15 +44,19 @@ Result<std::vector<std::uint8_t>, OsError> FakePlatform::read_file(const std::st
   return it->second;
 }
 
-// A failed write leaves the file truncated, as a real one that fails after opening would.
-Result<void, OsError> FakePlatform::write_file(const std::string& path,
-                                               std::span<const std::uint8_t> bytes) {
+// A write that fails after opening leaves the file cut short, as a full disk would.
+Result<void, WriteError> FakePlatform::write_file(const std::string& path,
+                                                  std::span<const std::uint8_t> bytes) {
   log.push_back("write " + path);
-  if (auto code = failure(Operation::WriteFile, path)) {
-    files[path].clear();
-    return unexpected(OsError{*code});
+  if (auto code = failure(Operation::OpenForWrite, path)) {
+    return unexpected(WriteError{WriteStage::Opening, OsError{*code}});
   }
-  if (directories.count(path)) return unexpected(OsError{EISDIR});
+  if (directories.count(path)) return unexpected(WriteError{WriteStage::Opening, OsError{EISDIR}});
+  if (auto code = failure(Operation::WriteFile, path)) {
+    files[path].assign(bytes.begin(),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    return unexpected(WriteError{WriteStage::Writing, OsError{*code}});
+  }
   files[path].assign(bytes.begin(), bytes.end());
   return {};
 }
@@ -100,11 +107,17 @@ std::string FakePlatform::describe_error(int code) const {
       return "Broken pipe";
     case EISDIR:
       return "Is a directory";
+    case EIO:
+      return "Input/output error";
     case ENOTDIR:
       return "Not a directory";
     default:
       return "Unknown error";
   }
+}
+
+void FakePlatform::wait_for_enter() {
+  if (waits_for_enter++ == 0) err_before_wait = err;
 }
 
 Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {

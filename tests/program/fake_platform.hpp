@@ -15,7 +15,9 @@
 
 namespace orvane::testing {
 
-enum class Operation { ReadFile, WriteFile, CopyFile, ListDirectory };
+// OpenForWrite fails a write before the file is touched; WriteFile fails it after the file was
+// opened, leaving the first half of the new bytes.
+enum class Operation { ReadFile, OpenForWrite, WriteFile, CopyFile, ListDirectory };
 
 class FakePlatform final : public Platform {
  public:
@@ -27,9 +29,19 @@ class FakePlatform final : public Platform {
   std::uint64_t filetime = 133500000000000000;  // 2024-01-17 21:20:00 UTC
   // Every file operation in order, such as "read a.dat" or "copy a.dat -> b.dat".
   std::vector<std::string> log;
+  // What expands_wildcards and console_closes_on_exit answer.
+  bool wildcards_left_to_program = false;
+  bool console_closes = false;
+  // How often wait_for_enter was called, and the standard error printed before the first call.
+  int waits_for_enter = 0;
+  std::string err_before_wait;
 
-  // The operation on `path` fails with `code`. For a copy the path is its source.
-  void fail(Operation op, const std::string& path, int code) { failures_[{op, path}] = code; }
+  // The operation on `path` fails with `code` every time, or with `only_call` only that time
+  // (counted per operation and path, from 1). For a copy the path is its source.
+  void fail(Operation op, const std::string& path, int code,
+            std::optional<int> only_call = std::nullopt) {
+    failures_[{op, path}] = {code, only_call};
+  }
   // Standard output accepts `count` writes and fails with `code` from then on.
   void fail_stdout_after(std::size_t count, int code) { stdout_failure_ = {count, code}; }
 
@@ -38,8 +50,8 @@ class FakePlatform final : public Platform {
 
   Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) override;
   Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) override;
-  Result<void, OsError> write_file(const std::string& path,
-                                   std::span<const std::uint8_t> bytes) override;
+  Result<void, WriteError> write_file(const std::string& path,
+                                      std::span<const std::uint8_t> bytes) override;
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override;
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override;
   std::string join_path(const std::string& dir, const std::string& name) const override;
@@ -47,11 +59,20 @@ class FakePlatform final : public Platform {
   std::uint64_t now_filetime() override { return filetime; }
   Result<void, OsError> write_stdout(std::string_view text) override;
   void write_stderr(std::string_view text) override { err += text; }
+  bool expands_wildcards() const override { return wildcards_left_to_program; }
+  bool console_closes_on_exit() override { return console_closes; }
+  void wait_for_enter() override;
 
  private:
-  std::optional<int> failure(Operation op, const std::string& path) const;
+  struct Failure {
+    int code;
+    std::optional<int> only_call;
+  };
+  // Counts the call and tells whether it fails, and with which code.
+  std::optional<int> failure(Operation op, const std::string& path);
 
-  std::map<std::pair<Operation, std::string>, int> failures_;
+  std::map<std::pair<Operation, std::string>, Failure> failures_;
+  std::map<std::pair<Operation, std::string>, int> calls_;
   std::optional<std::pair<std::size_t, int>> stdout_failure_;
   std::size_t stdout_writes_ = 0;
 };

@@ -132,6 +132,9 @@ class NativePlatformTest : public ::testing::Test {
 
 std::vector<std::uint8_t> bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 
+OsError os_error_of(const OsError& error) { return error; }
+OsError os_error_of(const WriteError& error) { return error.os; }
+
 TEST_F(NativePlatformTest, WritesReadsAndCopiesWholeFiles) {
   const std::string a = path("a.dat");
   const std::string b = path("b.dat");
@@ -153,7 +156,7 @@ TEST_F(NativePlatformTest, ReportsOsErrors) {
   ASSERT_TRUE(platform_->write_file(path("file"), bytes_of("x")));
   const auto code_of = [](const auto& result) -> std::optional<int> {
     if (result) return std::nullopt;
-    return result.error().code;
+    return os_error_of(result.error()).code;
   };
   struct Case {
     const char* description;
@@ -179,6 +182,29 @@ TEST_F(NativePlatformTest, ReportsOsErrors) {
   EXPECT_FALSE(std::filesystem::exists(path("copy")));
   EXPECT_EQ(platform_->os_error_text(OsError{ENOENT}),
             "No such file or directory (os error " + std::to_string(ENOENT) + ")");
+}
+
+// Only a write that got the file open may have changed it, and only then is a restore due.
+TEST_F(NativePlatformTest, WriteFailuresTellWhetherTheFileWasOpened) {
+  struct Case {
+    const char* description;
+    std::string path;
+    WriteStage stage;
+    int code;
+  };
+  const Case cases[] = {
+      {"into a missing directory", path("missing/x"), WriteStage::Opening, ENOENT},
+      {"over a directory", dir_.string(), WriteStage::Opening, EISDIR},
+      // Opens like any file, then refuses every byte as a full disk would.
+      {"to a full device", "/dev/full", WriteStage::Writing, ENOSPC},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    auto written = platform_->write_file(c.path, bytes_of("settings"));
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().stage, c.stage);
+    EXPECT_EQ(written.error().os.code, c.code);
+  }
 }
 
 TEST_F(NativePlatformTest, ListsEntriesWithoutDotEntries) {

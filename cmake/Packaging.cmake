@@ -1,0 +1,44 @@
+# What `cmake --install` puts on a Linux system, and the Debian package CPack makes of it:
+# the program, its man page (compressed, as Debian keeps man pages) and the README with the
+# licence under share/doc.
+include(GNUInstallDirs)
+
+set(ORVANE_PACKAGE_NAME orvane-probe-formations)
+set(_man_source "${PROJECT_SOURCE_DIR}/man/${ORVANE_PACKAGE_NAME}.1")
+set(_man_gz "${PROJECT_BINARY_DIR}/man/${ORVANE_PACKAGE_NAME}.1.gz")
+# -n keeps the name and time out of the header, so the same page gives the same bytes.
+add_custom_command(
+  OUTPUT "${_man_gz}"
+  COMMAND ${CMAKE_COMMAND} -E make_directory "${PROJECT_BINARY_DIR}/man"
+  COMMAND sh -c "gzip -9 -n -c \"$1\" >\"$2\"" sh "${_man_source}" "${_man_gz}"
+  DEPENDS "${_man_source}"
+  COMMENT "Compressing the man page"
+  VERBATIM)
+add_custom_target(man_page ALL DEPENDS "${_man_gz}")
+
+set(_doc_dir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORVANE_PACKAGE_NAME}")
+install(FILES "${_man_gz}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${_doc_dir}")
+install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${_doc_dir}" RENAME copyright)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${ORVANE_PACKAGE_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT
+    "The orvane-probe-formations developers <developers@orvane-probe-formations.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "copy custom probe-scanning formations between Orvane accounts")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+  "Reads the custom probe-scanning formations out of one account's settings\n"
+  "file of the Orvane game client, writes them to a small JSON package, and\n"
+  "merges a package into the settings files of other accounts. Every other\n"
+  "setting survives a rewrite unchanged, and every file is backed up before\n"
+  "it is rewritten.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# dpkg-shlibdeps names the libraries the program links against (libc, libstdc++, libgcc).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)

@@ -1,0 +1,49 @@
+#!/bin/sh
+# Makes the Debian package of a built tree with CPack, then checks its control fields, its
+# listing, and what it unpacks to: a program that runs and a man page that formats cleanly.
+#
+# Usage: deb_package_test.sh BUILD_DIR VERSION
+set -eu
+build=$1
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "deb_package: $*"
+  exit 1
+}
+
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; fail "cpack failed"; }
+deb=$work/out/orvane-probe-formations_${version}_amd64.deb
+[ -f "$deb" ] || fail "no $(basename "$deb") among: $(ls "$work/out")"
+
+dpkg-deb -I "$deb" >"$work/info"
+for field in 'Package: orvane-probe-formations' "Version: $version" 'Architecture: amd64' \
+  'Section: games' 'Description: copy custom probe-scanning formations between Orvane accounts'; do
+  grep -qxF " $field" "$work/info" || { cat "$work/info"; fail "control field \"$field\" missing"; }
+done
+grep -q '^ Maintainer: .\+ <.\+@.\+>$' "$work/info" || fail "no maintainer with an address"
+grep -q '^ Depends: .*libc6' "$work/info" || { cat "$work/info"; fail "Depends lacks libc6"; }
+grep -q '^ Depends: .*libstdc++6' "$work/info" || fail "Depends lacks libstdc++6"
+
+# Regular files only, with their modes and owners; directories may vary with CPack's version.
+dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort >"$work/listing"
+cat >"$work/expected" <<LISTING
+-rw-r--r-- root/root ./usr/share/doc/orvane-probe-formations/README.md
+-rw-r--r-- root/root ./usr/share/doc/orvane-probe-formations/copyright
+-rw-r--r-- root/root ./usr/share/man/man1/orvane-probe-formations.1.gz
+-rwxr-xr-x root/root ./usr/bin/orvane-probe-formations
+LISTING
+sort -o "$work/expected" "$work/expected"
+diff -u "$work/expected" "$work/listing" || fail "unexpected files in the package"
+
+dpkg-deb -x "$deb" "$work/root"
+status=0
+"$work/root/usr/bin/orvane-probe-formations" >"$work/stdout" 2>"$work/stderr" || status=$?
+[ "$status" -eq 2 ] || fail "the unpacked program exited $status without arguments, not 2"
+grep -q '^Usage:$' "$work/stderr" || fail "the unpacked program printed no usage"
+warnings=$(LC_ALL=C.UTF-8 man --warnings=w -l \
+  "$work/root/usr/share/man/man1/orvane-probe-formations.1.gz" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the installed man page gives warnings: $warnings"
+echo "deb_package: $(basename "$deb") ($(stat -c %s "$deb") bytes) holds what it should"
