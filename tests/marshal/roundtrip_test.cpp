@@ -51,45 +51,7 @@ TEST(RoundTrip, RandomTreesReadBackEqual) {
 
 void collect_kinds(const MarshalValue& v, std::set<MarshalValue::Kind>& seen) {
   seen.insert(v.kind());
-  const auto all = [&](const std::vector<MarshalValue>& items) {
-    for (const MarshalValue& item : items) collect_kinds(item, seen);
-  };
-  const auto entries = [&](const std::vector<DictEntry>& pairs) {
-    for (const DictEntry& e : pairs) {
-      collect_kinds(e.key, seen);
-      collect_kinds(e.value, seen);
-    }
-  };
-  using Kind = MarshalValue::Kind;
-  switch (v.kind()) {
-    case Kind::None:
-    case Kind::Bool:
-    case Kind::Int:
-    case Kind::Long:
-    case Kind::Float:
-    case Kind::Bytes:
-    case Kind::Utf8:
-    case Kind::Global:
-      return;
-    case Kind::Tuple:
-      return all(v.get_if<Tuple>()->items);
-    case Kind::List:
-      return all(v.get_if<List>()->items);
-    case Kind::Dict:
-      return entries(v.get_if<Dict>()->entries);
-    case Kind::Instance:
-      return collect_kinds(v.get_if<Instance>()->state, seen);
-    case Kind::Reduce: {
-      const Reduce& r = *v.get_if<Reduce>();
-      collect_kinds(r.callable, seen);
-      collect_kinds(r.args, seen);
-      if (r.state) collect_kinds(*r.state, seen);
-      all(r.list_items);
-      return entries(r.dict_items);
-    }
-    case Kind::Callback:
-      return collect_kinds(v.get_if<Callback>()->value, seen);
-  }
+  testing::for_each_child(v, [&](const MarshalValue& child) { collect_kinds(child, seen); });
 }
 
 // The round trip above proves something only if its trees hold every variant.

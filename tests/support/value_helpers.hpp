@@ -36,53 +36,55 @@ inline std::vector<std::uint8_t> hex(std::string_view text) {
   return out;
 }
 
-// The one loss of a write and read-back: FLOAT_0 carries no sign, so -0.0 comes back as +0.0.
-inline void positive_zeros(MarshalValue& v);
-
-inline void positive_zeros(std::vector<MarshalValue>& items) {
-  for (MarshalValue& item : items) positive_zeros(item);
-}
-
-inline void positive_zeros(std::vector<DictEntry>& entries) {
-  for (DictEntry& entry : entries) {
-    positive_zeros(entry.key);
-    positive_zeros(entry.value);
-  }
-}
-
-inline void positive_zeros(MarshalValue& v) {
+// Calls `visit` on every direct child of `v`, dict keys included, in stream order. `V` is
+// MarshalValue or const MarshalValue.
+template <class V, class Visit>
+void for_each_child(V& v, Visit&& visit) {
+  const auto items = [&](auto& list) {
+    for (auto& item : list) visit(item);
+  };
+  const auto entries = [&](auto& pairs) {
+    for (auto& entry : pairs) {
+      visit(entry.key);
+      visit(entry.value);
+    }
+  };
   using Kind = MarshalValue::Kind;
   switch (v.kind()) {
     case Kind::None:
     case Kind::Bool:
     case Kind::Int:
     case Kind::Long:
+    case Kind::Float:
     case Kind::Bytes:
     case Kind::Utf8:
     case Kind::Global:
       return;
-    case Kind::Float:
-      if (*v.get_if<double>() == 0.0) v = MarshalValue(0.0);
-      return;
     case Kind::Tuple:
-      return positive_zeros(v.get_if<Tuple>()->items);
+      return items(v.template get_if<Tuple>()->items);
     case Kind::List:
-      return positive_zeros(v.get_if<List>()->items);
+      return items(v.template get_if<List>()->items);
     case Kind::Dict:
-      return positive_zeros(v.get_if<Dict>()->entries);
+      return entries(v.template get_if<Dict>()->entries);
     case Kind::Instance:
-      return positive_zeros(v.get_if<Instance>()->state);
+      return visit(v.template get_if<Instance>()->state);
     case Kind::Reduce: {
-      Reduce& r = *v.get_if<Reduce>();
-      positive_zeros(r.callable);
-      positive_zeros(r.args);
-      if (r.state) positive_zeros(*r.state);
-      positive_zeros(r.list_items);
-      return positive_zeros(r.dict_items);
+      auto& r = *v.template get_if<Reduce>();
+      visit(r.callable);
+      visit(r.args);
+      if (r.state) visit(*r.state);
+      items(r.list_items);
+      return entries(r.dict_items);
     }
     case Kind::Callback:
-      return positive_zeros(v.get_if<Callback>()->value);
+      return visit(v.template get_if<Callback>()->value);
   }
+}
+
+// The one loss of a write and read-back: FLOAT_0 carries no sign, so -0.0 comes back as +0.0.
+inline void positive_zeros(MarshalValue& v) {
+  if (v.kind() == MarshalValue::Kind::Float && *v.get_if<double>() == 0.0) v = MarshalValue(0.0);
+  for_each_child(v, [](MarshalValue& child) { positive_zeros(child); });
 }
 
 }  // namespace marshal::testing
