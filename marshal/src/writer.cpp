@@ -74,10 +74,10 @@ class Level {
   std::uint32_t& depth_;
 };
 
-class Encoder {
+class StreamEncoder {
  public:
   // `depth` is the level the first value's parent sits at: 1 under a CRC_CHECK, else 0.
-  Encoder(std::vector<std::uint8_t>& out, std::uint32_t depth) : out_(out), depth_(depth) {}
+  StreamEncoder(std::vector<std::uint8_t>& out, std::uint32_t depth) : out_(out), depth_(depth) {}
 
   Status value(const MarshalValue& v) {
     const Level level(depth_);
@@ -375,7 +375,7 @@ Result<std::vector<std::uint8_t>, MarshalError> write_marshal(const MarshalValue
     depth = 1;  // the reader counts the CRC_CHECK tag as the level above the root
   }
 
-  Encoder encoder(out, depth);
+  StreamEncoder encoder(out, depth);
   if (auto written = encoder.value(value); !written) return written.take_error();
 
   if (options.write_crc) {

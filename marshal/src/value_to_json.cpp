@@ -82,9 +82,9 @@ void append_dict_key(std::string& out, const MarshalValue& key);
 
 // Recurses once per level of the tree, which may be a thousand levels deep (and a thread's stack
 // may be 1 MB): the rarer forms stay out of line to keep the common frames small.
-class Encoder {
+class TaggedJsonBuilder {
  public:
-  explicit Encoder(bj::storage_ptr storage) : storage_(std::move(storage)) {}
+  explicit TaggedJsonBuilder(bj::storage_ptr storage) : storage_(std::move(storage)) {}
 
   bj::value encode(const MarshalValue& value) {
     switch (value.kind()) {
@@ -239,7 +239,7 @@ void append_dict_key(std::string& out, const MarshalValue& key) {
     case MarshalValue::Kind::Callback:
       // A short-lived tree of its own: only its text is kept.
       out += "json:";
-      out += bj::serialize(Encoder(bj::storage_ptr()).encode(key));
+      out += bj::serialize(TaggedJsonBuilder(bj::storage_ptr()).encode(key));
       return;
   }
 }
@@ -247,7 +247,7 @@ void append_dict_key(std::string& out, const MarshalValue& key) {
 }  // namespace
 
 JsonValue value_to_json(const MarshalValue& value, boost::json::storage_ptr storage) {
-  return Encoder(std::move(storage)).encode(value);
+  return TaggedJsonBuilder(std::move(storage)).encode(value);
 }
 
 std::string dict_key_to_string(const MarshalValue& key) {
