@@ -70,15 +70,16 @@ struct boost::json::is_deallocate_trivial<orvane::SettingsArena> : std::true_typ
 namespace orvane {
 
 // One pass from the file's bytes to its JSON tree; the bytes are released as soon as they are
-// decoded. The tree shares ownership of its arena, so it lives as long as the tree does.
+// decoded. The tree refers to its arena without sharing it: no node then counts references, and
+// none is freed on its own.
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path) {
   auto bytes = platform.read_file(path);
   if (!bytes) return unexpected("read " + path + ": " + platform.os_error_text(bytes.error()));
-  auto decoded = marshal::decode_to_json(
-      *bytes, boost::json::make_shared_resource<SettingsArena>(bytes->size()));
+  auto arena = std::make_unique<SettingsArena>(bytes->size());
+  auto decoded = marshal::decode_to_json(*bytes, boost::json::storage_ptr(arena.get()));
   bytes = std::vector<std::uint8_t>();
   if (!decoded) return unexpected("decode " + path + ": " + decoded.error().message());
-  return LoadedSettings{std::move(decoded->value), decoded->has_crc};
+  return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc};
 }
 
 // One pass from the JSON tree to the new bytes, in a buffer reserved once.

@@ -2,6 +2,8 @@
 // and encode an edited tree back over it. Every failure comes back as one prefixed error text.
 #pragma once
 
+#include <boost/json/memory_resource.hpp>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +20,9 @@ inline constexpr std::string_view ACCOUNT_FILE_PREFIX = "core_user_";
 inline constexpr std::string_view ACCOUNT_FILE_SUFFIX = ".dat";
 
 struct LoadedSettings {
+  // Holds every node of `tree`, which never frees one: all go at once with the arena. Declared
+  // before the tree, so the tree is gone before its memory.
+  std::unique_ptr<boost::json::memory_resource> arena;
   JsonValue tree;
   bool has_crc = false;
 };

@@ -4,11 +4,13 @@
 #pragma once
 
 #include <boost/json/array.hpp>
+#include <boost/json/monotonic_resource.hpp>
 #include <boost/json/object.hpp>
 #include <boost/json/string.hpp>
 #include <boost/json/value.hpp>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -45,7 +47,8 @@ class TaggedJsonBuilder {
 
   static constexpr bool can_fail = false;
 
-  explicit TaggedJsonBuilder(boost::json::storage_ptr storage) : storage_(std::move(storage)) {}
+  explicit TaggedJsonBuilder(boost::json::storage_ptr storage)
+      : tree_storage_(std::move(storage)), storage_(tree_storage_) {}
 
   Node none() { return Node(nullptr, storage_); }
   Node boolean(bool b) { return Node(b, storage_); }
@@ -112,8 +115,23 @@ class TaggedJsonBuilder {
   void reduce_dict_item(ReduceFrame& frame, Node&& key, Node&& value);
   Node end_reduce(ReduceFrame&& frame);
 
-  // What the stream reader asks of the nodes it has made.
+  // A dictionary key only lends its text to the object: it is built aside, in memory that is
+  // reused for the next key, rather than left in the tree's arena.
+  void begin_key() {
+    if (key_depth_++ != 0) return;
+    // Made anew for every key: a released arena would keep growing the blocks it asks for.
+    storage_ = boost::json::storage_ptr(&key_scratch_.emplace(key_buffer_, sizeof key_buffer_));
+  }
+  // Every node made since begin_key must be gone by now.
+  void end_key() {
+    if (--key_depth_ != 0) return;
+    storage_ = tree_storage_;
+  }
+
+  // What the stream reader asks of the nodes it has made: a copy where the next one is made,
+  // and a copy kept in the tree's memory (a shared value read inside a key outlives the key).
   Node copy(const Node& node) { return Node(node, storage_); }
+  Node keep(const Node& node) { return Node(node, tree_storage_); }
   static std::string take_text(Node&& node, MarshalValue::Kind kind);
   static boost::json::array& tuple_items(Node& node) {
     return node.get_object().begin()->value().get_array();
@@ -129,7 +147,11 @@ class TaggedJsonBuilder {
     return array;
   }
 
-  boost::json::storage_ptr storage_;
+  boost::json::storage_ptr tree_storage_;
+  boost::json::storage_ptr storage_;  // the tree's, or the key scratch while a key is read
+  std::optional<boost::json::monotonic_resource> key_scratch_;
+  unsigned char key_buffer_[1024];
+  std::uint32_t key_depth_ = 0;
 };
 
 }  // namespace marshal::detail

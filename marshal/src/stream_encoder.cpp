@@ -29,17 +29,21 @@ void negate(std::span<std::uint8_t> bytes) {
 StreamEncoder::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
     : write_crc_(options.write_crc) {
   // push_back rather than writes into a pre-sized vector: the spare capacity is never touched,
-  // so it never takes memory the output does not need.
-  out_.reserve(std::max(expected_size, INITIAL_CAPACITY));
+  // so it never takes memory the output does not need. That makes headroom free, and a stream
+  // written from a file's tree can come out a little larger than the file (shared values become
+  // copies): with a quarter more the buffer does not have to move.
+  out_.reserve(std::max(expected_size + expected_size / 4, INITIAL_CAPACITY));
   if (options.mode_byte != 0) {
-    out_.insert(out_.end(), {SIGNATURE_MODE, options.mode_byte});
+    out_.push_back(SIGNATURE_MODE);
+    out_.push_back(options.mode_byte);
   } else {
-    out_.insert(out_.end(), {SIGNATURE_MAPPED, 0, 0, 0, 0});  // map count 0: no map follows
+    out_.push_back(SIGNATURE_MAPPED);
+    out_.resize(out_.size() + 4, 0);  // map count 0: no map follows
   }
   if (write_crc_) {
     out_.push_back(tag_byte(Tag::CRC_CHECK));
     checksum_at_ = out_.size();
-    out_.insert(out_.end(), 4, 0);
+    out_.resize(out_.size() + 4, 0);
     depth_ = ROOT_LEVEL;  // the reader counts the CRC_CHECK tag as the level above the root
   }
 }

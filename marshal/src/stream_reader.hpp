@@ -91,7 +91,7 @@ class StreamReader {
     Kind kind;
   };
   struct Slot {
-    Node node;
+    std::optional<Node> node;  // none until filled: a reference then gives None
     Weight weight;
     Kind kind = Kind::None;
     TupleHead head;
@@ -124,7 +124,7 @@ class StreamReader {
     auto spent = spend_copy_budget(item.weight.bytes);
     if (!spent) return spent.take_error();
     Slot& s = slots_[*slot];
-    s.node = h_.copy(item.node);
+    s.node.emplace(h_.keep(item.node));
     s.weight = item.weight;
     s.kind = item.kind;
     if (item.kind == Kind::Tuple) s.head = last_tuple_head_;
@@ -146,7 +146,7 @@ class StreamReader {
     auto spent = spend_copy_budget(s.weight.bytes);
     if (!spent) return spent.take_error();
     if (s.kind == Kind::Tuple) last_tuple_head_ = s.head;
-    return Item{h_.copy(s.node), s.weight, s.kind};
+    return Item{s.node ? h_.copy(*s.node) : h_.none(), s.weight, s.kind};
   }
 
   // ---- values ----
@@ -299,11 +299,16 @@ class StreamReader {
     for (std::uint64_t i = 0; i < *n; ++i) {
       auto value = nested();
       if (!value) return value.take_error();
-      auto key = nested();
-      if (!key) return key.take_error();
-      weight = add_child(weight, key->weight, MEMBER_LEVELS);
-      weight = add_child(weight, value->weight, MEMBER_LEVELS);
-      h_.add_entry(dict, std::move(key->node), std::move(value->node));
+      h_.begin_key();
+      {
+        // A failure leaves the key unfinished, but then the whole decode fails.
+        auto key = nested();
+        if (!key) return key.take_error();
+        weight = add_child(weight, key->weight, MEMBER_LEVELS);
+        weight = add_child(weight, value->weight, MEMBER_LEVELS);
+        h_.add_entry(dict, std::move(key->node), std::move(value->node));
+      }
+      h_.end_key();
     }
     return fill_slot(*slot, Item{h_.end_dict(std::move(dict)), weight, Kind::Dict});
   }

@@ -109,7 +109,10 @@ class ValueBuilder {
   Node adopt(MarshalValue&& value) { return std::move(value); }
 
   // What the stream reader asks of the nodes it has made.
+  void begin_key() {}
+  void end_key() {}
   Node copy(const Node& node) { return node; }
+  Node keep(const Node& node) { return node; }
   static std::string take_text(Node&& node, MarshalValue::Kind kind) {
     if (kind == MarshalValue::Kind::Bytes) return utf8_lossy(node.get_if<Bytes>()->data);
     return std::move(node.get_if<Utf8>()->text);
