@@ -342,36 +342,27 @@ class StreamReader {
     return Item{h_.end_callback(std::move(frame), std::move(value->node)), weight, Kind::Callback};
   }
 
-  // Reads until the byte that ends an item list; the loop body reads one item with `read_item`.
-  template <class ReadItem>
-  Read<void> until_items_end(ReadItem read_item) {
-    for (;;) {
-      if (c_.remaining() == 0) return end_of_stream();
-      if ((c_.input[c_.offset] & TAG_MASK) == ITEMS_END) {
-        ++c_.offset;
-        return {};
-      }
-      auto item = read_item();
-      if (!item) return item;
-    }
+  // Whether the next byte ends an item list, which it then consumes.
+  Read<bool> at_items_end() {
+    if (c_.remaining() == 0) return end_of_stream();
+    if ((c_.input[c_.offset] & TAG_MASK) != ITEMS_END) return false;
+    ++c_.offset;
+    return true;
   }
 
-  [[gnu::noinline]] Read<Item> reduce(bool shared, bool newobj) {
-    auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
-    auto payload = nested();
-    if (!payload) return payload.take_error();
-    if (payload->kind != Kind::Tuple) return invalid("reduce payload isn't a tuple");
+  // The payload's fields into the record: callable and args come first; the one after them, if
+  // any, is the state. Kept apart from the item lists, so a frame of the recursion stays small.
+  [[gnu::noinline]] Read<typename Handler::ReduceFrame> reduce_fields(bool newobj, Item& payload,
+                                                                      Weight& weight) {
+    if (payload.kind != Kind::Tuple) return invalid("reduce payload isn't a tuple");
     const TupleHead head = last_tuple_head_;
-    auto& fields = h_.tuple_items(payload->node);
-    // The fields that give callable and args come first; the one after them, if any, is the state.
+    auto& fields = h_.tuple_items(payload.node);
     const std::size_t first_state = newobj ? 1 : 2;
     if (newobj && fields.empty()) return invalid("empty newobj tuple");
     if (!newobj && fields.size() < 2) return invalid("reduce tuple too short");
     const bool has_state = fields.size() > first_state;
 
     auto frame = h_.begin_reduce(newobj, first_state + (has_state ? 1 : 0));
-    Weight weight;
     weight.bytes += sizeof(Reduce);
     // A NEWOBJ record's callable is None, which the stream does not carry.
     weight = add_child(weight, newobj ? Weight{} : head.members[0], REDUCE_FIELD_LEVELS);
@@ -383,17 +374,28 @@ class StreamReader {
       h_.reduce_field(frame, ReduceField::State, std::move(fields[first_state]));
     }
     h_.end_reduce_fields(frame);
+    return frame;
+  }
 
-    auto list_done = until_items_end([&]() -> Read<void> {
+  [[gnu::noinline]] Read<void> reduce_list_items(typename Handler::ReduceFrame& frame,
+                                                 Weight& weight) {
+    for (;;) {
+      auto done = at_items_end();
+      if (!done) return done.take_error();
+      if (*done) return {};
       auto item = nested();
       if (!item) return item.take_error();
       weight = add_child(weight, item->weight, MEMBER_LEVELS);
       h_.reduce_list_item(frame, std::move(item->node));
-      return {};
-    });
-    if (!list_done) return list_done.take_error();
-    h_.end_reduce_list(frame);
-    auto dict_done = until_items_end([&]() -> Read<void> {
+    }
+  }
+
+  [[gnu::noinline]] Read<void> reduce_dict_items(typename Handler::ReduceFrame& frame,
+                                                 Weight& weight) {
+    for (;;) {
+      auto done = at_items_end();
+      if (!done) return done.take_error();
+      if (*done) return {};
       auto key = nested();
       if (!key) return key.take_error();
       auto value = nested();
@@ -401,10 +403,26 @@ class StreamReader {
       weight = add_child(weight, key->weight, MEMBER_LEVELS);
       weight = add_child(weight, value->weight, MEMBER_LEVELS);
       h_.reduce_dict_item(frame, std::move(key->node), std::move(value->node));
-      return {};
-    });
-    if (!dict_done) return dict_done.take_error();
-    return fill_slot(*slot, Item{h_.end_reduce(std::move(frame)), weight, Kind::Reduce});
+    }
+  }
+
+  [[gnu::noinline]] Read<Item> reduce(bool shared, bool newobj) {
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    Weight weight;
+    auto frame = read_reduce_fields(newobj, weight);
+    if (!frame) return frame.take_error();
+    if (auto done = reduce_list_items(*frame, weight); !done) return done.take_error();
+    h_.end_reduce_list(*frame);
+    if (auto done = reduce_dict_items(*frame, weight); !done) return done.take_error();
+    return fill_slot(*slot, Item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce});
+  }
+
+  [[gnu::noinline]] Read<typename Handler::ReduceFrame> read_reduce_fields(bool newobj,
+                                                                           Weight& weight) {
+    auto payload = nested();
+    if (!payload) return payload.take_error();
+    return reduce_fields(newobj, *payload, weight);
   }
 
   [[gnu::noinline]] Read<Item> crc_check() {
@@ -424,9 +442,33 @@ class StreamReader {
     return nested();
   }
 
-  Read<Item> empty_tuple() {
-    last_tuple_head_ = TupleHead{};
-    return leaf(h_.end_tuple(h_.begin_tuple(0)), Kind::Tuple);
+  // The tags whose whole value is the tag itself.
+  [[gnu::noinline]] Read<Item> fixed(Tag tag) {
+    switch (tag) {
+      case Tag::INT_N1:
+        return leaf(h_.integer(-1), Kind::Int);
+      case Tag::INT_0:
+        return leaf(h_.integer(0), Kind::Int);
+      case Tag::INT_1:
+        return leaf(h_.integer(1), Kind::Int);
+      case Tag::FLOAT_0:
+        return leaf(h_.real(0.0), Kind::Float);
+      case Tag::STR_EMPTY:
+        return leaf(h_.bytes({}), Kind::Bytes);
+      case Tag::TRUE:
+        return leaf(h_.boolean(true), Kind::Bool);
+      case Tag::FALSE:
+        return leaf(h_.boolean(false), Kind::Bool);
+      case Tag::TUPLE0:
+        last_tuple_head_ = TupleHead{};
+        return leaf(h_.end_tuple(h_.begin_tuple(0)), Kind::Tuple);
+      case Tag::LIST0:
+        return leaf(h_.end_list(h_.begin_list(0)), Kind::List);
+      case Tag::UNICODE_0:
+        return leaf(h_.utf8({}), Kind::Utf8);
+      default:  // NONE: value() hands over no other tag
+        return leaf(h_.none(), Kind::None);
+    }
   }
 
   Read<Item> value() {
@@ -436,7 +478,17 @@ class StreamReader {
     const auto tag = static_cast<Tag>(byte & TAG_MASK);
     switch (tag) {
       case Tag::NONE:
-        return leaf(h_.none(), Kind::None);
+      case Tag::INT_N1:
+      case Tag::INT_0:
+      case Tag::INT_1:
+      case Tag::FLOAT_0:
+      case Tag::STR_EMPTY:
+      case Tag::TRUE:
+      case Tag::FALSE:
+      case Tag::TUPLE0:
+      case Tag::LIST0:
+      case Tag::UNICODE_0:
+        return fixed(tag);
       case Tag::GLOBAL:
         return global(shared);
       case Tag::INT64:
@@ -447,23 +499,13 @@ class StreamReader {
         return integer<std::int16_t>();
       case Tag::INT8:
         return integer<std::int8_t>();
-      case Tag::INT_N1:
-        return leaf(h_.integer(-1), Kind::Int);
-      case Tag::INT_0:
-        return leaf(h_.integer(0), Kind::Int);
-      case Tag::INT_1:
-        return leaf(h_.integer(1), Kind::Int);
       case Tag::FLOAT:
         return real();
-      case Tag::FLOAT_0:
-        return leaf(h_.real(0.0), Kind::Float);
       case Tag::COMPLEX:
         return refuse_unsupported("TY_COMPLEX");
       case Tag::STR:
       case Tag::BUFFER:
         return str(shared);
-      case Tag::STR_EMPTY:
-        return leaf(h_.bytes({}), Kind::Bytes);
       case Tag::STR_CHAR:
         return short_bytes(1);
       case Tag::STR_SHORT:
@@ -488,26 +530,16 @@ class StreamReader {
         return reference();
       case Tag::CRC_CHECK:
         return crc_check();
-      case Tag::TRUE:
-        return leaf(h_.boolean(true), Kind::Bool);
-      case Tag::FALSE:
-        return leaf(h_.boolean(false), Kind::Bool);
       case Tag::PICKLER:
         return refuse_unsupported("TY_PICKLER");
       case Tag::REDUCE:
         return reduce(shared, false);
       case Tag::NEWOBJ:
         return reduce(shared, true);
-      case Tag::TUPLE0:
-        return empty_tuple();
       case Tag::TUPLE1:
         return small_sequence(shared, Kind::Tuple, 1);
-      case Tag::LIST0:
-        return leaf(h_.end_list(h_.begin_list(0)), Kind::List);
       case Tag::LIST1:
         return small_sequence(shared, Kind::List, 1);
-      case Tag::UNICODE_0:
-        return leaf(h_.utf8({}), Kind::Utf8);
       case Tag::UNICODE_1:
         return unicode_1();
       case Tag::DBROW:
