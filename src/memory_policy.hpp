@@ -3,8 +3,8 @@
 
 namespace orvane {
 
-// From here on a block of LARGE_BLOCK bytes or more is mapped from the system on its own and
-// handed back the moment it is freed.
+// From here on memory freed stays with the process for the next allocation, and only blocks of
+// 32 MiB or more are mapped from the system on their own.
 void apply_memory_policy();
 
 }  // namespace orvane
