@@ -82,14 +82,13 @@ bool StreamEncoder::enter(std::uint8_t tag) {
 
 template <class U>
 void StreamEncoder::put_le(U bits) {
-  if (error_) return;
   std::uint8_t buf[sizeof(U)];
   for (std::size_t i = 0; i < sizeof(U); ++i) buf[i] = static_cast<std::uint8_t>(bits >> (8 * i));
   out_.insert(out_.end(), buf, buf + sizeof(U));
 }
 
 void StreamEncoder::put_bytes(std::string_view data) {
-  if (!error_) out_.insert(out_.end(), data.begin(), data.end());
+  out_.insert(out_.end(), data.begin(), data.end());
 }
 
 void StreamEncoder::size(std::uint64_t n) {
@@ -102,7 +101,7 @@ void StreamEncoder::size(std::uint64_t n) {
   write_size_field(field, n);
   if (length == 1) {
     put(field[0]);
-  } else if (!error_) {
+  } else {
     out_.insert(out_.end(), field, field + length);
   }
 }
@@ -165,7 +164,6 @@ StreamEncoder::Node StreamEncoder::big(const BigInt& l) {
     sign_byte = !lower_zero;
   }
   size(magnitude_bytes + (sign_byte ? 1 : 0));
-  if (error_) return {};
 
   const std::size_t start = out_.size();
   for (std::size_t i = 0; i + 1 < limb_count; ++i) put_le(limbs[i]);

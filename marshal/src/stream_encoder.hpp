@@ -3,8 +3,8 @@
 // walker. Every value gets the most compact tag the format has for it, so the output is fully
 // determined by the values and the options.
 //
-// The first failure (too deep, a size no size field carries) is kept and everything after it is
-// ignored, so a walk may run on to its end, as the JSON walker does to find errors of its own.
+// The first failure (too deep, a size no size field carries) is kept and the output is dropped,
+// so a walk may run on to its end, as the JSON walker does to find errors of its own.
 #pragma once
 
 #include <cstddef>
@@ -97,9 +97,8 @@ class StreamEncoder {
     return {};
   }
 
-  void put(std::uint8_t byte) {
-    if (!error_) out_.push_back(byte);
-  }
+  // Bytes written after a failure are never handed out, so writing needs no check.
+  void put(std::uint8_t byte) { out_.push_back(byte); }
   template <class U>
   void put_le(U bits);
   void put_bytes(std::string_view data);
