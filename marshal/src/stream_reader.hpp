@@ -97,8 +97,10 @@ class StreamReader {
     TupleHead head;
   };
 
-  static Item leaf(Node&& node, Kind kind, std::uint64_t payload_bytes = 0) {
-    return Item{std::move(node), Weight{1, sizeof(MarshalValue) + payload_bytes}, kind};
+  // What a copy of a value that holds no other costs. The items themselves are made in place
+  // (`Item{h_.x(...), leaf(...), kind}`): the node is never moved on its way into the result.
+  static Weight leaf(std::uint64_t payload_bytes = 0) {
+    return Weight{1, sizeof(MarshalValue) + payload_bytes};
   }
 
   // ---- shared objects ----
@@ -161,13 +163,13 @@ class StreamReader {
   Read<Item> integer() {
     auto v = read_fixed<T>(c_);
     if (!v) return v.take_error();
-    return leaf(h_.integer(std::int64_t{*v}), Kind::Int);
+    return Item{h_.integer(std::int64_t{*v}), leaf(), Kind::Int};
   }
 
   Read<Item> real() {
     auto bits = read_fixed<std::uint64_t>(c_);
     if (!bits) return bits.take_error();
-    return leaf(h_.real(std::bit_cast<double>(*bits)), Kind::Float);
+    return Item{h_.real(std::bit_cast<double>(*bits)), leaf(), Kind::Float};
   }
 
   [[gnu::noinline]] Read<Item> long_value(bool shared) {
@@ -185,7 +187,7 @@ class StreamReader {
     if (!slot) return slot.take_error();
     const std::uint64_t payload =
         sizeof(BigInt) + value.backend().size() * sizeof(boost::multiprecision::limb_type);
-    return fill_slot(*slot, leaf(h_.big(value), Kind::Long, payload));
+    return fill_slot(*slot, Item{h_.big(value), leaf(payload), Kind::Long});
   }
 
   // STR and BUFFER: raw bytes, claimed once read.
@@ -194,7 +196,7 @@ class StreamReader {
     if (!bytes) return bytes.take_error();
     auto slot = claim_if(shared);
     if (!slot) return slot.take_error();
-    return fill_slot(*slot, leaf(h_.bytes(*bytes), Kind::Bytes, bytes->size()));
+    return fill_slot(*slot, Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes});
   }
 
   Read<Item> global(bool shared) {
@@ -203,13 +205,13 @@ class StreamReader {
     if (!is_valid_utf8(*name)) return invalid("bad utf-8 in global name");
     auto slot = claim_if(shared);
     if (!slot) return slot.take_error();
-    return fill_slot(*slot, leaf(h_.global(*name), Kind::Global, name->size()));
+    return fill_slot(*slot, Item{h_.global(*name), leaf(name->size()), Kind::Global});
   }
 
   Read<Item> short_bytes(std::uint64_t n) {
     auto bytes = read_bytes(c_, n);
     if (!bytes) return bytes.take_error();
-    return leaf(h_.bytes(*bytes), Kind::Bytes, bytes->size());
+    return Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
   }
 
   Read<Item> str_short() {
@@ -221,10 +223,12 @@ class StreamReader {
   [[gnu::noinline]] Read<Item> str_table() {
     auto row = read_str_table(c_);
     if (!row) return row.take_error();
-    return leaf(h_.bytes(*row), Kind::Bytes, row->size());
+    return Item{h_.bytes(*row), leaf(row->size()), Kind::Bytes};
   }
 
-  Read<Item> text(std::string_view text) { return leaf(h_.utf8(text), Kind::Utf8, text.size()); }
+  Read<Item> text(std::string_view text) {
+    return Item{h_.utf8(text), leaf(text.size()), Kind::Utf8};
+  }
 
   [[gnu::noinline]] Read<Item> unicode() {
     auto n = read_count(c_, "negative unicode length");
@@ -446,28 +450,28 @@ class StreamReader {
   [[gnu::noinline]] Read<Item> fixed(Tag tag) {
     switch (tag) {
       case Tag::INT_N1:
-        return leaf(h_.integer(-1), Kind::Int);
+        return Item{h_.integer(-1), leaf(), Kind::Int};
       case Tag::INT_0:
-        return leaf(h_.integer(0), Kind::Int);
+        return Item{h_.integer(0), leaf(), Kind::Int};
       case Tag::INT_1:
-        return leaf(h_.integer(1), Kind::Int);
+        return Item{h_.integer(1), leaf(), Kind::Int};
       case Tag::FLOAT_0:
-        return leaf(h_.real(0.0), Kind::Float);
+        return Item{h_.real(0.0), leaf(), Kind::Float};
       case Tag::STR_EMPTY:
-        return leaf(h_.bytes({}), Kind::Bytes);
+        return Item{h_.bytes({}), leaf(), Kind::Bytes};
       case Tag::TRUE:
-        return leaf(h_.boolean(true), Kind::Bool);
+        return Item{h_.boolean(true), leaf(), Kind::Bool};
       case Tag::FALSE:
-        return leaf(h_.boolean(false), Kind::Bool);
+        return Item{h_.boolean(false), leaf(), Kind::Bool};
       case Tag::TUPLE0:
         last_tuple_head_ = TupleHead{};
-        return leaf(h_.end_tuple(h_.begin_tuple(0)), Kind::Tuple);
+        return Item{h_.end_tuple(h_.begin_tuple(0)), leaf(), Kind::Tuple};
       case Tag::LIST0:
-        return leaf(h_.end_list(h_.begin_list(0)), Kind::List);
+        return Item{h_.end_list(h_.begin_list(0)), leaf(), Kind::List};
       case Tag::UNICODE_0:
-        return leaf(h_.utf8({}), Kind::Utf8);
+        return Item{h_.utf8({}), leaf(), Kind::Utf8};
       default:  // NONE: value() hands over no other tag
-        return leaf(h_.none(), Kind::None);
+        return Item{h_.none(), leaf(), Kind::None};
     }
   }
 
