@@ -447,7 +447,7 @@ class StreamReader {
   }
 
   // The tags whose whole value is the tag itself.
-  [[gnu::noinline]] Read<Item> fixed(Tag tag) {
+  Read<Item> fixed(Tag tag) {
     switch (tag) {
       case Tag::INT_N1:
         return Item{h_.integer(-1), leaf(), Kind::Int};
