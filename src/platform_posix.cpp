@@ -1,10 +1,6 @@
 // The platform on POSIX systems: plain system calls, each retried when a signal interrupts it.
 #include <dirent.h>
 #include <fcntl.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#include <sys/mman.h>
-#endif
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -72,41 +68,6 @@ Result<void, OsError> write_all(int fd, std::string_view bytes) {
   return {};
 }
 
-#if defined(__GLIBC__)
-// A settings file decodes into two trees of millions of small nodes, about a dozen times the
-// file's size, built and released in turn. Left to itself, malloc hands released memory back
-// to the system and faults fresh 4 KiB pages in again for the next tree, and on a large file
-// those page faults take most of the run. So memory stays with the process once taken, and the
-// heap is grown ahead of a large file's decode in blocks marked for transparent huge pages
-// (where the system offers them), which cuts the faults by a factor of up to 512.
-constexpr std::size_t HEAP_BLOCK = 16 * 1024 * 1024;
-constexpr std::size_t HUGE_PAGE = 2 * 1024 * 1024;
-constexpr std::size_t HEAP_PER_FILE_BYTE = 16;
-constexpr std::size_t LARGE_FILE = 1024 * 1024;
-
-void keep_freed_memory() {
-  mallopt(M_MMAP_THRESHOLD, static_cast<int>(HEAP_BLOCK * 2));
-  mallopt(M_TRIM_THRESHOLD, INT32_MAX);
-}
-
-void grow_heap_for(std::size_t file_size) {
-  if (file_size < LARGE_FILE) return;
-  std::vector<void*> blocks;
-  for (std::size_t grown = 0; grown < file_size * HEAP_PER_FILE_BYTE; grown += HEAP_BLOCK) {
-    void* block = std::malloc(HEAP_BLOCK);
-    if (block == nullptr) break;  // only a hint: the decode itself reports a real shortage
-    blocks.push_back(block);
-    const auto start = (reinterpret_cast<std::uintptr_t>(block) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(block) + HEAP_BLOCK) & ~(HUGE_PAGE - 1);
-    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-  }
-  for (auto it = blocks.rbegin(); it != blocks.rend(); ++it) std::free(*it);
-}
-#else
-void keep_freed_memory() {}
-void grow_heap_for(std::size_t) {}
-#endif
-
 class PosixPlatform final : public Platform {
  public:
   PosixPlatform() {
@@ -116,7 +77,6 @@ class PosixPlatform final : public Platform {
     // Likewise a write past the file-size limit must fail with EFBIG, so that a target cut
     // short can still be put back from its backup.
     std::signal(SIGXFSZ, SIG_IGN);
-    keep_freed_memory();
   }
 
   Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) override {
@@ -157,7 +117,6 @@ class PosixPlatform final : public Platform {
       used += static_cast<std::size_t>(n);
     }
     bytes.resize(used);
-    grow_heap_for(used);
     return bytes;
   }
 

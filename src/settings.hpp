@@ -2,6 +2,8 @@
 // and encode an edited tree back over it. Every failure comes back as one prefixed error text.
 #pragma once
 
+#include <boost/json/memory_resource.hpp>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,9 @@ namespace orvane {
 using marshal::JsonValue;
 
 struct LoadedSettings {
+  // Holds every node of `tree`, which never frees one: all go at once with the arena. Declared
+  // before the tree, so the tree is gone before its memory.
+  std::unique_ptr<boost::json::memory_resource> arena;
   JsonValue tree;
   bool has_crc = false;
 };

@@ -3,10 +3,12 @@
 #pragma once
 
 #include <boost/multiprecision/cpp_int.hpp>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -69,7 +71,6 @@ struct Callback;
 
 class MarshalValue {
  public:
-  // Variant order is part of the model: Kind values equal the storage indexes.
   enum class Kind : std::uint8_t {
     None,
     Bool,
@@ -109,8 +110,6 @@ class MarshalValue {
   MarshalValue(Callback c);      // NOLINT
 
   Kind kind() const { return static_cast<Kind>(storage_.index()); }
-  const Storage& storage() const { return storage_; }
-  Storage& storage() { return storage_; }
 
   // Typed access to the payload; nullptr when the node holds another variant. Boxed payloads
   // are unboxed here so callers never see the Box.
@@ -155,6 +154,27 @@ struct Reduce {
 struct Callback {
   MarshalValue value;
 };
+
+// kind() reads the storage index as the Kind: each alternative must sit at its Kind's index.
+template <MarshalValue::Kind K, class T>
+inline constexpr bool stored_at =
+    std::is_same_v<std::variant_alternative_t<static_cast<std::size_t>(K), MarshalValue::Storage>,
+                   T>;
+static_assert(std::variant_size_v<MarshalValue::Storage> == 14);
+static_assert(stored_at<MarshalValue::Kind::None, None>);
+static_assert(stored_at<MarshalValue::Kind::Bool, bool>);
+static_assert(stored_at<MarshalValue::Kind::Int, std::int64_t>);
+static_assert(stored_at<MarshalValue::Kind::Long, Box<BigInt>>);
+static_assert(stored_at<MarshalValue::Kind::Float, double>);
+static_assert(stored_at<MarshalValue::Kind::Bytes, Bytes>);
+static_assert(stored_at<MarshalValue::Kind::Utf8, Utf8>);
+static_assert(stored_at<MarshalValue::Kind::Tuple, Tuple>);
+static_assert(stored_at<MarshalValue::Kind::List, List>);
+static_assert(stored_at<MarshalValue::Kind::Dict, Dict>);
+static_assert(stored_at<MarshalValue::Kind::Global, Global>);
+static_assert(stored_at<MarshalValue::Kind::Instance, Box<Instance>>);
+static_assert(stored_at<MarshalValue::Kind::Reduce, Box<Reduce>>);
+static_assert(stored_at<MarshalValue::Kind::Callback, Box<Callback>>);
 
 inline MarshalValue::MarshalValue(None) {}
 inline MarshalValue::MarshalValue(bool b) : storage_(std::in_place_index<1>, b) {}

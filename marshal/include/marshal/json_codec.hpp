@@ -1,0 +1,48 @@
+// Stream bytes to tagged JSON and back, each in one pass with no value tree between: the same
+// results as read_marshal then value_to_json, and as json_to_value then write_marshal, for a
+// fraction of the time and memory on large settings files.
+#pragma once
+
+#include <boost/json/storage_ptr.hpp>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "marshal/error.hpp"
+#include "marshal/json.hpp"
+#include "marshal/writer.hpp"
+
+namespace marshal {
+
+struct DecodedJson {
+  JsonValue value;             // value_to_json of the root read_marshal gives
+  std::size_t end_offset = 0;  // just past the root value
+  bool has_crc = false;        // a CRC_CHECK tag was met anywhere in the stream
+};
+
+// The tree value_to_json(read_marshal(bytes)->value) gives, or the error read_marshal gives.
+// `storage` holds every node of the tree.
+Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> bytes,
+                                                 boost::json::storage_ptr storage = {});
+
+// Which of the two composed steps a failure of encode_from_json belongs to.
+enum class EncodeStep : std::uint8_t {
+  Rebuild,  // json_to_value would fail: the JSON is no tagged JSON (InvalidJsonEncoding)
+  Encode,   // write_marshal would fail (RecursionLimit, or a size no size field carries)
+};
+
+struct EncodeFailure {
+  EncodeStep step;
+  MarshalError error;
+};
+
+// The bytes write_marshal(json_to_value(json), options) gives, or the error of the first step
+// that fails; a tree that fails both ways reports the rebuild error. `expected_size` is a guess
+// at the output's size (such as the size of the file the JSON was read from), 0 for none: the
+// output buffer is reserved once for it.
+Result<std::vector<std::uint8_t>, EncodeFailure> encode_from_json(const JsonValue& json,
+                                                                  const EncodeOptions& options,
+                                                                  std::size_t expected_size = 0);
+
+}  // namespace marshal

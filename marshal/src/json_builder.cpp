@@ -1,0 +1,177 @@
+#include "json_builder.hpp"
+
+#include <boost/json/serialize.hpp>
+#include <charconv>
+#include <cmath>
+
+#include "base64.hpp"
+#include "marshal/number_text.hpp"
+#include "marshal/utf8.hpp"
+#include "value_walk.hpp"
+
+namespace marshal::detail {
+namespace {
+
+namespace bj = boost::json;
+
+constexpr std::string_view BYTES_PREFIX = "bytes:";
+constexpr std::string_view BASE64_PREFIX = "bytes:b64:";
+// Bytes shown as text must not start like base64 text, or they would read back decoded.
+constexpr std::string_view BASE64_MARK = "b64:";
+
+// "inf", "-inf", "nan", or the shortest round-trip digits laid out without an exponent: "1",
+// "0.5", "-0", "1000000000000000000000".
+void append_float_key_text(std::string& out, double value) {
+  if (std::isnan(value)) {
+    out += "nan";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-inf" : "inf";
+    return;
+  }
+  if (std::signbit(value)) out += '-';
+  const ShortestDigits d = shortest_digits(std::fabs(value));
+  // The decimal point goes after `point` digits of `digits`.
+  const long point = static_cast<long>(d.exponent) + 1;
+  const long count = static_cast<long>(d.digits.size());
+  if (point <= 0) {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-point), '0');
+    out += d.digits;
+  } else if (point >= count) {
+    out += d.digits;
+    out.append(static_cast<std::size_t>(point - count), '0');
+  } else {
+    out.append(d.digits, 0, static_cast<std::size_t>(point));
+    out += '.';
+    out.append(d.digits, static_cast<std::size_t>(point));
+  }
+}
+
+bool bytes_show_as_text(std::string_view data) {
+  return !data.starts_with(BASE64_MARK) && is_valid_utf8(data);
+}
+
+void append_int(std::string& out, std::int64_t value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
+}  // namespace
+
+void append_key_text(std::string& out, const JsonValue& key) {
+  switch (key.kind()) {
+    case bj::kind::null:
+      out += "none";
+      return;
+    case bj::kind::bool_:
+      out += key.get_bool() ? "bool:true" : "bool:false";
+      return;
+    case bj::kind::int64:
+      out += "int:";
+      append_int(out, key.get_int64());
+      return;
+    case bj::kind::uint64:  // never made by the builder: an Int is always signed
+      out += "int:";
+      out += std::to_string(key.get_uint64());
+      return;
+    case bj::kind::double_:
+      out += "float:";
+      append_float_key_text(out, key.get_double());
+      return;
+    case bj::kind::string:
+      out.append(key.get_string().data(), key.get_string().size());
+      return;
+    case bj::kind::array:
+    case bj::kind::object:
+      out += "json:";
+      out += bj::serialize(key);
+      return;
+  }
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::big(const BigInt& l) {
+  return prefixed("long:", l.str());
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::real(double d) {
+  if (std::isfinite(d)) return Node(d, storage_);
+  std::string text;
+  append_float_key_text(text, d);
+  return prefixed("float:", text);
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::bytes(std::string_view data) {
+  if (bytes_show_as_text(data)) return prefixed(BYTES_PREFIX, data);
+  Node json(bj::string_kind, storage_);
+  bj::string& out = json.get_string();
+  out.resize(BASE64_PREFIX.size() + base64_size(data.size()));
+  BASE64_PREFIX.copy(out.data(), BASE64_PREFIX.size());
+  write_base64(data, out.data() + BASE64_PREFIX.size());
+  return json;
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::prefixed(std::string_view prefix,
+                                                    std::string_view text) {
+  Node json(bj::string_kind, storage_);
+  bj::string& out = json.get_string();
+  out.reserve(prefix.size() + text.size());
+  out.append(prefix);
+  out.append(text);
+  return json;
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::single_member(std::string_view key, Node&& member) {
+  bj::object object(storage_);
+  object.emplace(key, std::move(member));
+  return Node(std::move(object));
+}
+
+void TaggedJsonBuilder::add_entry_by_key_text(DictFrame& object, const Node& key, Node&& value) {
+  std::string text;
+  append_key_text(text, key);
+  object.insert_or_assign(text, std::move(value));
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::end_instance(InstanceFrame&& frame, Node&& state) {
+  bj::object inner(storage_);
+  inner.reserve(2);
+  inner.emplace("class", std::move(frame.class_name));
+  inner.emplace("state", std::move(state));
+  return single_member("instance", Node(std::move(inner)));
+}
+
+void TaggedJsonBuilder::unwritten_callable(ReduceFrame& frame, const MarshalValue& callable) {
+  frame.callable = walk_value(callable, *this);
+}
+
+void TaggedJsonBuilder::reduce_dict_item(ReduceFrame& frame, Node&& key, Node&& value) {
+  Sequence pair(storage_);
+  pair.reserve(2);
+  pair.push_back(std::move(key));
+  pair.push_back(std::move(value));
+  frame.dict_items.push_back(Node(std::move(pair)));
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::end_reduce(ReduceFrame&& frame) {
+  bj::object inner(storage_);
+  inner.reserve(6);
+  inner.emplace("newobj", frame.newobj);
+  inner.emplace("callable", std::move(frame.callable));
+  inner.emplace("args", std::move(frame.args));
+  inner.emplace("state", std::move(frame.state));
+  inner.emplace("list_items", std::move(frame.list_items));
+  inner.emplace("dict_items", std::move(frame.dict_items));
+  return single_member("reduce", Node(std::move(inner)));
+}
+
+std::string TaggedJsonBuilder::take_text(Node&& node, MarshalValue::Kind kind) {
+  // The node holds the tagged text of a Bytes or Utf8 value; reading it back gives the value.
+  const bj::string& text = node.get_string();
+  auto value = parse_tagged_string(std::string_view(text.data(), text.size()));
+  return ValueBuilder::take_text(std::move(*value), kind);
+}
+
+}  // namespace marshal::detail

@@ -1,0 +1,68 @@
+// Tagged JSON to value trees: a walk of the JSON into the value builder.
+#include <limits>
+
+#include "json_walk.hpp"
+#include "marshal/json.hpp"
+#include "value_builder.hpp"
+
+namespace marshal {
+namespace detail {
+namespace {
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+std::optional<BigInt> parse_long_literal(std::string_view text) {
+  bool negative = false;
+  if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty() || !is_digit(text[0])) return std::nullopt;
+  // Digits go in by chunks of up to 18, each small enough for one multiply-add.
+  constexpr int CHUNK_DIGITS = 18;
+  BigInt value;
+  std::uint64_t chunk = 0;
+  std::uint64_t scale = 1;
+  int chunk_digits = 0;
+  for (const char c : text) {
+    if (c == '_') continue;
+    if (!is_digit(c)) return std::nullopt;
+    chunk = chunk * 10 + static_cast<std::uint64_t>(c - '0');
+    scale *= 10;
+    if (++chunk_digits == CHUNK_DIGITS) {
+      value = value * scale + chunk;
+      chunk = 0;
+      scale = 1;
+      chunk_digits = 0;
+    }
+  }
+  if (chunk_digits > 0) value = value * scale + chunk;
+  if (negative && value != 0) value = -value;
+  return value;
+}
+
+}  // namespace detail
+
+std::optional<std::int64_t> json_int64(const JsonValue& json) {
+  if (const std::int64_t* i = json.if_int64()) return *i;
+  if (const std::uint64_t* u = json.if_uint64()) {
+    if (*u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+      return static_cast<std::int64_t>(*u);
+    }
+  }
+  return std::nullopt;
+}
+
+Result<MarshalValue, MarshalError> json_to_value(const JsonValue& json) {
+  detail::ValueBuilder builder;
+  return detail::TaggedJsonWalker<detail::ValueBuilder>(builder).value(json);
+}
+
+Result<MarshalValue, MarshalError> parse_tagged_string(std::string_view text) {
+  detail::ValueBuilder builder;
+  return detail::TaggedJsonWalker<detail::ValueBuilder>(builder).tagged_string(text);
+}
+
+}  // namespace marshal

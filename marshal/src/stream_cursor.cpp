@@ -1,0 +1,117 @@
+#include "stream_cursor.hpp"
+
+#include "adler32.hpp"
+#include "marshal/utf8.hpp"
+#include "string_table.hpp"
+
+namespace marshal::detail {
+namespace {
+
+bool is_high_surrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Reads the map count at the cursor and, when there is a map, the map from the end of the input.
+Read<std::size_t> read_map(Cursor& c) {
+  auto count = read_fixed<std::int32_t>(c);
+  if (!count) return count.take_error();
+  if (*count < 0) return invalid("negative mapcount");
+  const auto entries = static_cast<std::size_t>(*count);
+  if (entries > c.remaining() / 4) return invalid("truncated shared-object map");
+  const std::size_t map_start = c.input.size() - 4 * entries;
+  c.map.reserve(entries);
+  for (std::size_t i = 0; i < entries; ++i) {
+    const auto entry = load_le<std::int32_t>(c.input.data() + map_start + 4 * i);
+    if (entry < 1 || entry > *count) return invalid("bogus shared-object map entry");
+    c.map.push_back(entry);
+  }
+  c.end = map_start;
+  return entries;
+}
+
+}  // namespace
+
+Read<std::size_t> read_header(Cursor& c) {
+  if (c.input.empty()) return end_of_stream();
+  switch (c.input[0]) {
+    case SIGNATURE_MAPPED:
+      c.mode = Mode::Mapped;
+      c.offset = 1;
+      return read_map(c);
+    case SIGNATURE_MODE:
+      if (c.input.size() < 2) return end_of_stream();
+      c.offset = 2;
+      if (c.input[1] != 0) {
+        c.mode = Mode::Sequential;
+        return std::size_t{0};
+      }
+      c.mode = Mode::Mapped;
+      return read_map(c);
+    default:
+      return invalid("missing marshal signature");
+  }
+}
+
+Read<std::size_t> claim_slot_index(Cursor& c, std::size_t slot_count) {
+  switch (c.mode) {
+    case Mode::Sequential:
+      return slot_count;
+    case Mode::Mapped:
+      if (c.map_used == c.map.size()) return invalid("shared object table overflow");
+      return static_cast<std::size_t>(c.map[c.map_used++] - 1);
+  }
+  return invalid("shared object table overflow");  // unreachable: both modes return above
+}
+
+bool is_surrogate(std::uint32_t unit) { return is_high_surrogate(unit) || is_low_surrogate(unit); }
+
+Read<std::string> decode_utf16(std::string_view bytes) {
+  const auto unit = [&](std::size_t i) {
+    return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[i]) |
+                                      (static_cast<std::uint8_t>(bytes[i + 1]) << 8));
+  };
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  for (std::size_t i = 0; i < bytes.size(); i += 2) {
+    std::uint32_t cp = unit(i);
+    if (is_high_surrogate(cp)) {
+      if (i + 2 >= bytes.size() || !is_low_surrogate(unit(i + 2)))
+        return invalid("bad utf-16 data");
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      i += 2;
+    } else if (is_low_surrogate(cp)) {
+      return invalid("bad utf-16 data");
+    }
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
+Read<void> verify_crc(const CrcRecord& crc, std::span<const std::uint8_t> input, std::size_t end) {
+  if (crc.start > end) return invalid("crc range invalid");
+  if (adler32(input.subspan(crc.start, end - crc.start)) != crc.stored) {
+    return unexpected(MarshalError::checksum_mismatch());
+  }
+  return {};
+}
+
+Read<std::string_view> read_str_table(Cursor& c) {
+  auto index = read_fixed<std::uint8_t>(c);
+  if (!index) return index.take_error();
+  if (*index == 0 || *index > STRING_TABLE_SIZE) {
+    return invalid("invalid string table index " + std::to_string(*index));
+  }
+  const auto row = string_table_row(*index);
+  // This build may not know every row of the client's vocabulary; such a row cannot be decoded.
+  if (!row) return unexpected(MarshalError::unsupported_feature("TY_STR_TABLE"));
+  return *row;
+}
+
+Unexpected<MarshalError> refuse_unsupported(const char* feature) {
+  return unexpected(MarshalError::unsupported_feature(feature));
+}
+
+Unexpected<MarshalError> refuse_unknown(unsigned tag, const char* name) {
+  return invalid("unknown type tag " + std::to_string(tag) + " (" + name + ")");
+}
+
+}  // namespace marshal::detail

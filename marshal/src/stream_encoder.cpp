@@ -1,0 +1,281 @@
+#include "stream_encoder.hpp"
+
+#include <algorithm>
+#include <bit>
+
+#include "adler32.hpp"
+#include "value_walk.hpp"
+
+namespace marshal::detail {
+namespace {
+
+// Most settings files are a few tens of kilobytes; with no better guess the buffer starts here.
+constexpr std::size_t INITIAL_CAPACITY = 64 * 1024;
+
+using Limb = boost::multiprecision::limb_type;
+
+// Two's-complement negation in place: low zero bytes stay, the first non-zero byte b becomes
+// 256 - b, every byte above it is inverted.
+void negate(std::span<std::uint8_t> bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size() && bytes[i] == 0) ++i;
+  if (i == bytes.size()) return;
+  bytes[i] = static_cast<std::uint8_t>(0x100 - bytes[i]);
+  for (++i; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(~bytes[i]);
+}
+
+}  // namespace
+
+StreamEncoder::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
+    : write_crc_(options.write_crc) {
+  // push_back rather than writes into a pre-sized vector: the spare capacity is never touched,
+  // so it never takes memory the output does not need. That makes headroom free, and a stream
+  // written from a file's tree can come out a little larger than the file (shared values become
+  // copies): with a quarter more the buffer does not have to move.
+  out_.reserve(std::max(expected_size + expected_size / 4, INITIAL_CAPACITY));
+  if (options.mode_byte != 0) {
+    out_.push_back(SIGNATURE_MODE);
+    out_.push_back(options.mode_byte);
+  } else {
+    out_.push_back(SIGNATURE_MAPPED);
+    out_.resize(out_.size() + 4, 0);  // map count 0: no map follows
+  }
+  if (write_crc_) {
+    out_.push_back(tag_byte(Tag::CRC_CHECK));
+    checksum_at_ = out_.size();
+    out_.resize(out_.size() + 4, 0);
+    depth_ = ROOT_LEVEL;  // the reader counts the CRC_CHECK tag as the level above the root
+  }
+}
+
+Result<std::vector<std::uint8_t>, MarshalError> StreamEncoder::finish() && {
+  if (error_) return unexpected(std::move(*error_));
+  if (write_crc_) {
+    const std::uint32_t sum =
+        adler32(std::span<const std::uint8_t>(out_).subspan(checksum_at_ + 4));
+    for (std::size_t i = 0; i < 4; ++i) {
+      out_[checksum_at_ + i] = static_cast<std::uint8_t>(sum >> (8 * i));
+    }
+  }
+  return std::move(out_);
+}
+
+void StreamEncoder::fail(MarshalError error) {
+  if (!error_) error_ = std::move(error);
+}
+
+bool StreamEncoder::fits_one_level() {
+  if (depth_ + MEMBER_LEVELS <= MAX_DEPTH) return true;
+  fail(MarshalError::recursion_limit());
+  return false;
+}
+
+bool StreamEncoder::enter(std::uint8_t tag) {
+  depth_ += MEMBER_LEVELS;
+  if (depth_ > MAX_DEPTH) {
+    fail(MarshalError::recursion_limit());
+    return false;
+  }
+  put(tag);
+  return true;
+}
+
+template <class U>
+void StreamEncoder::put_le(U bits) {
+  std::uint8_t buf[sizeof(U)];
+  for (std::size_t i = 0; i < sizeof(U); ++i) buf[i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  out_.insert(out_.end(), buf, buf + sizeof(U));
+}
+
+void StreamEncoder::put_bytes(std::string_view data) {
+  out_.insert(out_.end(), data.begin(), data.end());
+}
+
+void StreamEncoder::size(std::uint64_t n) {
+  const std::size_t length = size_field_length(n);
+  if (length == 0) {
+    fail(MarshalError::invalid_stream("value too large for a size field"));
+    return;
+  }
+  std::uint8_t field[5];
+  write_size_field(field, n);
+  if (length == 1) {
+    put(field[0]);
+  } else {
+    out_.insert(out_.end(), field, field + length);
+  }
+}
+
+// A tag, a size field, then the bytes.
+void StreamEncoder::counted(std::uint8_t tag, std::string_view data) {
+  put(tag);
+  size(data.size());
+  put_bytes(data);
+}
+
+StreamEncoder::Node StreamEncoder::integer(std::int64_t i) {
+  if (!fits_one_level()) return {};
+  if (i == -1) {
+    put(tag_byte(Tag::INT_N1));
+  } else if (i == 0) {
+    put(tag_byte(Tag::INT_0));
+  } else if (i == 1) {
+    put(tag_byte(Tag::INT_1));
+  } else if (i >= INT8_MIN && i <= INT8_MAX) {
+    put(tag_byte(Tag::INT8));
+    put_le(static_cast<std::uint8_t>(i));
+  } else if (i >= INT16_MIN && i <= INT16_MAX) {
+    put(tag_byte(Tag::INT16));
+    put_le(static_cast<std::uint16_t>(i));
+  } else if (i >= INT32_MIN && i <= INT32_MAX) {
+    put(tag_byte(Tag::INT32));
+    put_le(static_cast<std::uint32_t>(i));
+  } else {
+    put(tag_byte(Tag::INT64));
+    put_le(static_cast<std::uint64_t>(i));
+  }
+  return {};
+}
+
+// The shortest little-endian two's-complement form, built straight from the limbs.
+StreamEncoder::Node StreamEncoder::big(const BigInt& l) {
+  if (!fits_one_level()) return {};
+  put(tag_byte(Tag::LONG));
+  if (l.is_zero()) {
+    put(0);
+    return {};
+  }
+  const bool negative = l.sign() < 0;
+  const auto& backend = l.backend();
+  const std::size_t limb_count = backend.size();
+  const Limb* limbs = backend.limbs();
+  constexpr std::size_t LIMB_BYTES = sizeof(Limb);
+  const Limb top = limbs[limb_count - 1];
+  const std::size_t top_bytes = (static_cast<std::size_t>(std::bit_width(top)) + 7) / 8;
+  const std::size_t magnitude_bytes = (limb_count - 1) * LIMB_BYTES + top_bytes;
+  const auto top_byte = static_cast<std::uint8_t>(top >> (8 * (top_bytes - 1)));
+
+  // A set top bit needs a sign byte above it, except for -2^(8k-1), whose negation has that
+  // bit as its own sign.
+  bool sign_byte = (top_byte & 0x80) != 0;
+  if (sign_byte && negative && top_byte == 0x80) {
+    bool lower_zero = top == (Limb{0x80} << (8 * (top_bytes - 1)));
+    for (std::size_t i = 0; lower_zero && i + 1 < limb_count; ++i) lower_zero = limbs[i] == 0;
+    sign_byte = !lower_zero;
+  }
+  size(magnitude_bytes + (sign_byte ? 1 : 0));
+
+  const std::size_t start = out_.size();
+  for (std::size_t i = 0; i + 1 < limb_count; ++i) put_le(limbs[i]);
+  for (std::size_t i = 0; i < top_bytes; ++i) put(static_cast<std::uint8_t>(top >> (8 * i)));
+  if (sign_byte) put(0);
+  if (negative) negate(std::span(out_).subspan(start));
+  return {};
+}
+
+StreamEncoder::Node StreamEncoder::real(double d) {
+  if (!fits_one_level()) return {};
+  if (d == 0.0) {  // -0.0 too, which so reads back as +0.0: FLOAT_0 is the one zero written
+    put(tag_byte(Tag::FLOAT_0));
+    return {};
+  }
+  put(tag_byte(Tag::FLOAT));
+  put_le(std::bit_cast<std::uint64_t>(d));
+  return {};
+}
+
+void StreamEncoder::bytes_payload(std::string_view data) {
+  if (data.empty()) {
+    put(tag_byte(Tag::STR_EMPTY));
+  } else if (data.size() == 1) {
+    put(tag_byte(Tag::STR_CHAR));
+    put(static_cast<std::uint8_t>(data[0]));
+  } else {
+    counted(tag_byte(Tag::BUFFER), data);
+  }
+}
+
+StreamEncoder::Node StreamEncoder::bytes(std::string_view data) {
+  if (fits_one_level()) bytes_payload(data);
+  return {};
+}
+
+StreamEncoder::Node StreamEncoder::utf8(std::string_view text) {
+  if (!fits_one_level()) return {};
+  if (text.empty()) {
+    put(tag_byte(Tag::UNICODE_0));
+  } else {
+    counted(tag_byte(Tag::UTF8), text);
+  }
+  return {};
+}
+
+StreamEncoder::Node StreamEncoder::global(std::string_view name) {
+  if (fits_one_level()) counted(tag_byte(Tag::GLOBAL), name);
+  return {};
+}
+
+void StreamEncoder::tuple_header(std::size_t n) {
+  switch (n) {
+    case 0:
+      put(tag_byte(Tag::TUPLE0));
+      return;
+    case 1:
+      put(tag_byte(Tag::TUPLE1));
+      return;
+    case 2:
+      put(tag_byte(Tag::TUPLE2));
+      return;
+    default:
+      put(tag_byte(Tag::TUPLE));
+      size(n);
+      return;
+  }
+}
+
+StreamEncoder::Sequence StreamEncoder::begin_tuple(std::size_t n) {
+  depth_ += MEMBER_LEVELS;
+  if (depth_ > MAX_DEPTH) {
+    fail(MarshalError::recursion_limit());
+  } else {
+    tuple_header(n);
+  }
+  return {};
+}
+
+StreamEncoder::Sequence StreamEncoder::begin_list(std::size_t n) {
+  const Tag tag = n == 0 ? Tag::LIST0 : n == 1 ? Tag::LIST1 : Tag::LIST;
+  if (enter(tag_byte(tag)) && tag == Tag::LIST) size(n);
+  return {};
+}
+
+StreamEncoder::DictFrame StreamEncoder::begin_dict(std::size_t n) {
+  if (enter(tag_byte(Tag::DICT))) size(n);
+  return {};
+}
+
+StreamEncoder::InstanceFrame StreamEncoder::begin_instance(std::string_view class_name) {
+  if (!enter(tag_byte(Tag::INSTANCE))) return {};
+  // Not a level of the tree, but the reader reads the name as a nested value.
+  if (fits_one_level()) bytes_payload(class_name);
+  return {};
+}
+
+StreamEncoder::CallbackFrame StreamEncoder::begin_callback() {
+  enter(tag_byte(Tag::CALLBACK));
+  return {};
+}
+
+// The payload tuple is written in place from the fields, one level further down; a NEWOBJ
+// record has no callable in the stream.
+StreamEncoder::ReduceFrame StreamEncoder::begin_reduce(bool newobj, std::size_t fields) {
+  const bool entered = enter(tag_byte(newobj ? Tag::NEWOBJ : Tag::REDUCE));
+  depth_ += REDUCE_FIELD_LEVELS - MEMBER_LEVELS;
+  if (entered && depth_ > MAX_DEPTH) fail(MarshalError::recursion_limit());
+  if (entered) tuple_header(fields);
+  return {};
+}
+
+StreamEncoder::Node StreamEncoder::adopt(MarshalValue&& value) { return walk_value(value, *this); }
+
+}  // namespace marshal::detail

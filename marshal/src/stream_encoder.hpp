@@ -1,0 +1,118 @@
+// Appends the deterministic subset of the stream format the tool writes, from the events of a
+// walk: write_marshal drives it from a value tree, encode_from_json straight from the tagged JSON
+// walker. Every value gets the most compact tag the format has for it, so the output is fully
+// determined by the values and the options.
+//
+// The first failure (too deep, a size no size field carries) is kept and the output is dropped,
+// so a walk may run on to its end, as the JSON walker does to find errors of its own.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "marshal/error.hpp"
+#include "marshal/value.hpp"
+#include "marshal/writer.hpp"
+#include "stream_format.hpp"
+#include "value_builder.hpp"
+
+namespace marshal::detail {
+
+class StreamEncoder {
+ public:
+  // Nothing is handed back: each event appends its bytes in place.
+  struct Written {};
+  using Node = Written;
+  using Sequence = Written;
+  using DictFrame = Written;
+  using InstanceFrame = Written;
+  using CallbackFrame = Written;
+  using ReduceFrame = Written;
+
+  static constexpr bool can_fail = true;
+
+  // Writes the header, and the checksum tag with room for its value. `expected_size` is what the
+  // whole output is thought to take (0 when unknown): the buffer is reserved once for it.
+  StreamEncoder(const EncodeOptions& options, std::size_t expected_size);
+
+  bool failed() const { return error_.has_value(); }
+  // The bytes with the checksum filled in, or the first failure.
+  Result<std::vector<std::uint8_t>, MarshalError> finish() &&;
+
+  Node none() { return leaf(tag_byte(Tag::NONE)); }
+  Node boolean(bool b) { return leaf(tag_byte(b ? Tag::TRUE : Tag::FALSE)); }
+  Node integer(std::int64_t i);
+  Node big(const BigInt& l);
+  Node real(double d);
+  Node bytes(std::string_view data);
+  Node utf8(std::string_view text);
+  Node global(std::string_view name);
+
+  Sequence begin_tuple(std::size_t n);
+  Sequence begin_list(std::size_t n);
+  void add_item(Sequence&, Node&&) {}
+  Node end_tuple(Sequence&&) { return leave(); }
+  Node end_list(Sequence&&) { return leave(); }
+
+  DictFrame begin_dict(std::size_t n);
+  void add_entry(DictFrame&, Node&&, Node&&) {}
+  Node end_dict(DictFrame&&) { return leave(); }
+
+  InstanceFrame begin_instance(std::string_view class_name);
+  Node end_instance(InstanceFrame&&, Node&&) { return leave(); }
+
+  CallbackFrame begin_callback();
+  Node end_callback(CallbackFrame&&, Node&&) { return leave(); }
+
+  ReduceFrame begin_reduce(bool newobj, std::size_t fields);
+  void reduce_field(ReduceFrame&, ReduceField, Node&&) {}
+  void unwritten_callable(ReduceFrame&, const MarshalValue&) {}
+  void end_reduce_fields(ReduceFrame&) { leave(); }
+  void reduce_list_item(ReduceFrame&, Node&&) {}
+  void end_reduce_list(ReduceFrame&) { put(ITEMS_END); }
+  void reduce_dict_item(ReduceFrame&, Node&&, Node&&) {}
+  Node end_reduce(ReduceFrame&&) {
+    put(ITEMS_END);
+    return leave();
+  }
+
+  // A value built elsewhere (a parsed dictionary key) is written where it stands.
+  Node adopt(MarshalValue&& value);
+
+ private:
+  // A value of one level that holds no other.
+  Node leaf(std::uint8_t tag) {
+    if (fits_one_level()) put(tag);
+    return {};
+  }
+  bool fits_one_level();
+  // Enters the level of a container and writes its tag; false when that level is too deep.
+  bool enter(std::uint8_t tag);
+  Node leave() {
+    --depth_;
+    return {};
+  }
+
+  // Bytes written after a failure are never handed out, so writing needs no check.
+  void put(std::uint8_t byte) { out_.push_back(byte); }
+  template <class U>
+  void put_le(U bits);
+  void put_bytes(std::string_view data);
+  void size(std::uint64_t n);
+  void counted(std::uint8_t tag, std::string_view data);
+  void bytes_payload(std::string_view data);
+  void tuple_header(std::size_t n);
+  void fail(MarshalError error);
+
+  std::vector<std::uint8_t> out_;
+  std::optional<MarshalError> error_;
+  std::size_t checksum_at_ = 0;
+  bool write_crc_ = false;
+  std::uint32_t depth_ = 0;
+};
+
+}  // namespace marshal::detail

@@ -1,0 +1,135 @@
+// The marshal stream format as the reader and the writer both see it: the type tags, the header
+// signatures, the size field in both directions, and how many nesting levels each construct adds.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "marshal/reader.hpp"
+
+namespace marshal::detail {
+
+// The format's type tags; the ones missing here have no meaning and are refused as unknown.
+enum class Tag : std::uint8_t {
+  NONE = 1,
+  GLOBAL = 2,
+  INT64 = 3,
+  INT32 = 4,
+  INT16 = 5,
+  INT8 = 6,
+  INT_N1 = 7,
+  INT_0 = 8,
+  INT_1 = 9,
+  FLOAT = 10,
+  FLOAT_0 = 11,
+  COMPLEX = 12,
+  STR = 13,
+  STR_EMPTY = 14,
+  STR_CHAR = 15,
+  STR_SHORT = 16,
+  STR_TABLE = 17,
+  UNICODE = 18,
+  BUFFER = 19,
+  TUPLE = 20,
+  LIST = 21,
+  DICT = 22,
+  INSTANCE = 23,
+  CALLBACK = 25,
+  PICKLE = 26,
+  REFERENCE = 27,
+  CRC_CHECK = 28,
+  TRUE = 31,
+  FALSE = 32,
+  PICKLER = 33,
+  REDUCE = 34,
+  NEWOBJ = 35,
+  TUPLE0 = 36,
+  TUPLE1 = 37,
+  LIST0 = 38,
+  LIST1 = 39,
+  UNICODE_0 = 40,
+  UNICODE_1 = 41,
+  DBROW = 42,
+  WSTREAM = 43,
+  TUPLE2 = 44,
+  MARK = 45,
+  UTF8 = 46,
+  LONG = 47,
+};
+
+constexpr std::uint8_t tag_byte(Tag tag) { return static_cast<std::uint8_t>(tag); }
+
+inline constexpr std::uint8_t TAG_MASK = 0x3F;
+inline constexpr std::uint8_t SHARED_FLAG = 0x40;
+// MARK ends the item lists of REDUCE and NEWOBJ; elsewhere it is no value.
+inline constexpr std::uint8_t ITEMS_END = tag_byte(Tag::MARK);
+
+// 7E and a map count; or 7D and a mode byte, where mode 0 is followed by a map count too.
+inline constexpr std::uint8_t SIGNATURE_MAPPED = 0x7E;
+inline constexpr std::uint8_t SIGNATURE_MODE = 0x7D;
+
+// ---- nesting levels ----
+// Every value read inside another is one level below it, and the root is level 1. A CRC_CHECK
+// puts the value after it one level down; an INSTANCE reads its class name one level down; a
+// REDUCE or NEWOBJ holds its fields in a payload tuple, so they sit two levels down, while its
+// item lists sit one level down.
+inline constexpr std::uint32_t ROOT_LEVEL = 1;
+inline constexpr std::uint32_t MEMBER_LEVELS = 1;
+inline constexpr std::uint32_t REDUCE_FIELD_LEVELS = 2;
+
+// One nesting level entered: raised on construction, lowered on every way out.
+class NestingLevel {
+ public:
+  explicit NestingLevel(std::uint32_t& depth) : depth_(depth) { ++depth_; }
+  NestingLevel(const NestingLevel&) = delete;
+  NestingLevel& operator=(const NestingLevel&) = delete;
+  ~NestingLevel() { --depth_; }
+
+  bool too_deep() const { return depth_ > MAX_DEPTH; }
+
+ private:
+  std::uint32_t& depth_;
+};
+
+// ---- the size field ----
+// One byte for 0..254, otherwise 0xFF and a signed 32-bit little-endian value.
+inline constexpr std::uint8_t SIZE_FIELD_ESCAPE = 0xFF;
+// The 4-byte form is signed and readers refuse negative sizes, so this is the largest size a
+// stream can carry.
+inline constexpr std::uint64_t MAX_SIZE_FIELD = 0x7FFF'FFFF;
+
+// Bytes the field for `size` takes: 1 or 5, or 0 when no field can carry it. Such a size must be
+// refused rather than written truncated, which would silently corrupt everything after it.
+constexpr std::size_t size_field_length(std::uint64_t size) {
+  return size < SIZE_FIELD_ESCAPE ? 1 : size <= MAX_SIZE_FIELD ? 5 : 0;
+}
+
+// Writes the field for a size that has one, size_field_length(size) bytes, at `out`.
+inline void write_size_field(std::uint8_t* out, std::uint64_t size) {
+  if (size < SIZE_FIELD_ESCAPE) {
+    out[0] = static_cast<std::uint8_t>(size);
+    return;
+  }
+  out[0] = SIZE_FIELD_ESCAPE;
+  for (int i = 0; i < 4; ++i) out[1 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+}
+
+// A size field read from the front of `bytes`: its value (the 4-byte form may be negative) and
+// the bytes it took; nullopt when `bytes` ends inside it.
+struct SizeField {
+  std::int32_t value = 0;
+  std::size_t length = 0;
+};
+
+inline std::optional<SizeField> read_size_field(std::span<const std::uint8_t> bytes) {
+  if (bytes.empty()) return std::nullopt;
+  if (bytes[0] != SIZE_FIELD_ESCAPE) return SizeField{bytes[0], 1};
+  if (bytes.size() < 5) return std::nullopt;
+  std::uint32_t v = 0;
+  for (std::size_t i = 0; i < 4; ++i) v |= std::uint32_t{bytes[1 + i]} << (8 * i);
+  return SizeField{static_cast<std::int32_t>(v), 5};
+}
+
+}  // namespace marshal::detail

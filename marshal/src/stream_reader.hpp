@@ -1,0 +1,573 @@
+// Decodes the client's marshal stream in one forward pass, handing every value to a handler that
+// makes its node: the value builder for read_marshal, the tagged JSON builder for decode_to_json.
+// The format's rules live here once, whatever the handler builds.
+//
+// Shared objects are resolved into copies as they are met, so the tree the caller gets owns all
+// of its nodes. What a copy costs is weighed here, from the stream, so the limits on copies hold
+// the same for every handler.
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "marshal/utf8.hpp"
+#include "marshal/value.hpp"
+#include "stream_cursor.hpp"
+#include "value_builder.hpp"
+
+namespace marshal::detail {
+
+// References copy whole subtrees, so a few bytes can ask for a tree of any size or depth. Copies
+// (slot fills and references together) may take roughly this much memory in all before the
+// stream is refused; real files share small values and stay far below it.
+inline constexpr std::uint64_t COPY_BUDGET_FLOOR = std::uint64_t{64} << 20;
+inline constexpr std::uint64_t COPY_BUDGET_PER_INPUT_BYTE = 32;
+
+// What a copy of a value costs: the nesting levels it spans (itself included, counted as the
+// writer counts them) and a rough figure for the memory its value tree takes.
+struct Weight {
+  std::uint32_t height = 1;
+  std::uint64_t bytes = sizeof(MarshalValue);
+};
+
+inline Weight add_child(Weight parent, Weight child, std::uint32_t levels_down) {
+  parent.height = std::max(parent.height, child.height + levels_down);
+  parent.bytes += child.bytes;
+  return parent;
+}
+
+// The first members of a tuple, which a REDUCE or NEWOBJ payload turns into fields.
+struct TupleHead {
+  std::array<Weight, 3> members{};
+};
+
+template <class Node>
+struct Decoded {
+  Node value;
+  std::size_t end_offset = 0;
+  bool has_crc = false;
+};
+
+template <class Handler>
+class StreamReader {
+ public:
+  using Node = typename Handler::Node;
+  using Kind = MarshalValue::Kind;
+
+  StreamReader(Handler& handler, std::span<const std::uint8_t> input)
+      : h_(handler),
+        c_(input),
+        copy_budget_(COPY_BUDGET_FLOOR + COPY_BUDGET_PER_INPUT_BYTE * input.size()) {}
+
+  Read<Decoded<Node>> read() && {
+    auto slot_count = read_header(c_);
+    if (!slot_count) return slot_count.take_error();
+    slots_.resize(*slot_count);
+
+    c_.depth = ROOT_LEVEL;
+    auto root = value();
+    if (!root) return root.take_error();
+    if (c_.crc.seen && c_.mode == Mode::Sequential) {
+      auto verified = verify_crc(c_.crc, c_.input, std::min(c_.input.size(), c_.offset));
+      if (!verified) return verified.take_error();
+    }
+    return Decoded<Node>{std::move(root->node), c_.offset, c_.crc.seen};
+  }
+
+ private:
+  // One value read: its node, what a copy of it costs, and its variant.
+  struct Item {
+    Node node;
+    Weight weight;
+    Kind kind;
+  };
+  struct Slot {
+    std::optional<Node> node;  // none until filled: a reference then gives None
+    Weight weight;
+    Kind kind = Kind::None;
+    TupleHead head;
+  };
+
+  // What a copy of a value that holds no other costs. The items themselves are made in place
+  // (`Item{h_.x(...), leaf(...), kind}`): the node is never moved on its way into the result.
+  static Weight leaf(std::uint64_t payload_bytes = 0) {
+    return Weight{1, sizeof(MarshalValue) + payload_bytes};
+  }
+
+  // ---- shared objects ----
+
+  Read<void> spend_copy_budget(std::uint64_t bytes) {
+    copied_ += bytes;
+    if (copied_ > copy_budget_) return invalid("shared objects expand beyond the size limit");
+    return {};
+  }
+
+  // The slot a flagged tag claims, or none when the tag is not flagged.
+  Read<std::optional<std::size_t>> claim_if(bool shared) {
+    if (!shared) return std::optional<std::size_t>();
+    auto index = claim_slot_index(c_, slots_.size());
+    if (!index) return index.take_error();
+    if (c_.mode == Mode::Sequential) slots_.emplace_back();
+    return std::optional<std::size_t>(*index);
+  }
+
+  // Completes a value read under a claim: the slot keeps a copy, the caller gets the value.
+  Read<Item> fill_slot(std::optional<std::size_t> slot, Item&& item) {
+    if (!slot) return std::move(item);
+    auto spent = spend_copy_budget(item.weight.bytes);
+    if (!spent) return spent.take_error();
+    Slot& s = slots_[*slot];
+    s.node.emplace(h_.keep(item.node));
+    s.weight = item.weight;
+    s.kind = item.kind;
+    if (item.kind == Kind::Tuple) s.head = last_tuple_head_;
+    return std::move(item);
+  }
+
+  Read<Item> reference() {
+    auto id = read_size(c_);
+    if (!id) return id.take_error();
+    const std::int64_t index = c_.mode == Mode::Mapped ? std::int64_t{*id} - 1 : *id;
+    if (index < 0 || static_cast<std::uint64_t>(index) >= slots_.size()) {
+      return unexpected(MarshalError::invalid_reference(*id));
+    }
+    const Slot& s = slots_[static_cast<std::size_t>(index)];
+    // The copy lands at the current level; it must not carry the tree past the depth limit.
+    if (std::uint64_t{c_.depth} + s.weight.height - 1 > MAX_DEPTH) {
+      return unexpected(MarshalError::recursion_limit());
+    }
+    auto spent = spend_copy_budget(s.weight.bytes);
+    if (!spent) return spent.take_error();
+    if (s.kind == Kind::Tuple) last_tuple_head_ = s.head;
+    return Item{s.node ? h_.copy(*s.node) : h_.none(), s.weight, s.kind};
+  }
+
+  // ---- values ----
+
+  Read<Item> nested() {
+    const NestingLevel level(c_.depth);
+    if (level.too_deep()) return unexpected(MarshalError::recursion_limit());
+    return value();
+  }
+
+  template <class T>
+  Read<Item> integer() {
+    auto v = read_fixed<T>(c_);
+    if (!v) return v.take_error();
+    return Item{h_.integer(std::int64_t{*v}), leaf(), Kind::Int};
+  }
+
+  Read<Item> real() {
+    auto bits = read_fixed<std::uint64_t>(c_);
+    if (!bits) return bits.take_error();
+    return Item{h_.real(std::bit_cast<double>(*bits)), leaf(), Kind::Float};
+  }
+
+  [[gnu::noinline]] Read<Item> long_value(bool shared) {
+    auto bytes = read_sized_bytes(c_, "negative buffer length");
+    if (!bytes) return bytes.take_error();
+    BigInt value;
+    if (!bytes->empty()) {
+      import_bits(value, bytes->begin(), bytes->end(), 8, false);
+      // Two's complement: a set top bit means the bytes stand for value - 2^(8n).
+      if (static_cast<std::uint8_t>(bytes->back()) & 0x80) {
+        value -= BigInt(1) << (8 * bytes->size());
+      }
+    }
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    const std::uint64_t payload =
+        sizeof(BigInt) + value.backend().size() * sizeof(boost::multiprecision::limb_type);
+    return fill_slot(*slot, Item{h_.big(value), leaf(payload), Kind::Long});
+  }
+
+  // STR and BUFFER: raw bytes, claimed once read.
+  Read<Item> str(bool shared) {
+    auto bytes = read_sized_bytes(c_, "negative buffer length");
+    if (!bytes) return bytes.take_error();
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    return fill_slot(*slot, Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes});
+  }
+
+  Read<Item> global(bool shared) {
+    auto name = read_sized_bytes(c_, "negative buffer length");
+    if (!name) return name.take_error();
+    if (!is_valid_utf8(*name)) return invalid("bad utf-8 in global name");
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    return fill_slot(*slot, Item{h_.global(*name), leaf(name->size()), Kind::Global});
+  }
+
+  Read<Item> short_bytes(std::uint64_t n) {
+    auto bytes = read_bytes(c_, n);
+    if (!bytes) return bytes.take_error();
+    return Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
+  }
+
+  Read<Item> str_short() {
+    auto n = read_fixed<std::uint8_t>(c_);
+    if (!n) return n.take_error();
+    return short_bytes(*n);
+  }
+
+  [[gnu::noinline]] Read<Item> str_table() {
+    auto row = read_str_table(c_);
+    if (!row) return row.take_error();
+    return Item{h_.bytes(*row), leaf(row->size()), Kind::Bytes};
+  }
+
+  Read<Item> text(std::string_view text) {
+    return Item{h_.utf8(text), leaf(text.size()), Kind::Utf8};
+  }
+
+  [[gnu::noinline]] Read<Item> unicode() {
+    auto n = read_count(c_, "negative unicode length");
+    if (!n) return n.take_error();
+    auto bytes = read_bytes(c_, *n * 2);
+    if (!bytes) return bytes.take_error();
+    auto decoded = decode_utf16(*bytes);
+    if (!decoded) return decoded.take_error();
+    return text(*decoded);
+  }
+
+  [[gnu::noinline]] Read<Item> unicode_1() {
+    auto unit = read_fixed<std::uint16_t>(c_);
+    if (!unit) return unit.take_error();
+    if (is_surrogate(*unit)) return invalid("bad utf-16 code unit");
+    std::string decoded;
+    append_utf8(decoded, *unit);
+    return text(decoded);
+  }
+
+  Read<Item> utf8() {
+    auto bytes = read_sized_bytes(c_, "negative utf8 length");
+    if (!bytes) return bytes.take_error();
+    if (!is_valid_utf8(*bytes)) return invalid("bad utf-8 data");
+    return text(*bytes);
+  }
+
+  // `count` members in a row, each one level down.
+  Read<Item> members(std::optional<std::size_t> slot, Kind kind, std::size_t count) {
+    auto sequence = kind == Kind::Tuple ? h_.begin_tuple(count) : h_.begin_list(count);
+    Weight weight;
+    TupleHead head;
+    for (std::size_t i = 0; i < count; ++i) {
+      auto item = nested();
+      if (!item) return item.take_error();
+      weight = add_child(weight, item->weight, MEMBER_LEVELS);
+      if (i < head.members.size()) head.members[i] = item->weight;
+      h_.add_item(sequence, std::move(item->node));
+    }
+    if (kind == Kind::List)
+      return fill_slot(slot, Item{h_.end_list(std::move(sequence)), weight, kind});
+    last_tuple_head_ = head;
+    return fill_slot(slot, Item{h_.end_tuple(std::move(sequence)), weight, kind});
+  }
+
+  // TUPLE and LIST. Every member takes at least one byte, which bounds a believable count.
+  Read<Item> sequence(bool shared, Kind kind, const char* negative_detail) {
+    auto n = read_count(c_, negative_detail);
+    if (!n) return n.take_error();
+    if (*n > c_.remaining()) return end_of_stream();
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    return members(*slot, kind, static_cast<std::size_t>(*n));
+  }
+
+  // TUPLE1, TUPLE2 and LIST1: a fixed number of members and no count.
+  Read<Item> small_sequence(bool shared, Kind kind, std::size_t count) {
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    return members(*slot, kind, count);
+  }
+
+  // The stream holds each entry's value before its key.
+  Read<Item> dict(bool shared) {
+    auto n = read_count(c_, "negative dict length");
+    if (!n) return n.take_error();
+    if (*n * 2 > c_.remaining()) return end_of_stream();
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    auto dict = h_.begin_dict(static_cast<std::size_t>(*n));
+    Weight weight;
+    for (std::uint64_t i = 0; i < *n; ++i) {
+      auto value = nested();
+      if (!value) return value.take_error();
+      h_.begin_key();
+      {
+        // A failure leaves the key unfinished, but then the whole decode fails.
+        auto key = nested();
+        if (!key) return key.take_error();
+        weight = add_child(weight, key->weight, MEMBER_LEVELS);
+        weight = add_child(weight, value->weight, MEMBER_LEVELS);
+        h_.add_entry(dict, std::move(key->node), std::move(value->node));
+      }
+      h_.end_key();
+    }
+    return fill_slot(*slot, Item{h_.end_dict(std::move(dict)), weight, Kind::Dict});
+  }
+
+  [[gnu::noinline]] Read<Item> instance(bool shared) {
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    auto name = nested();
+    if (!name) return name.take_error();
+    if (name->kind != Kind::Bytes && name->kind != Kind::Utf8) {
+      return invalid("TY_INSTANCE guid isn't a string");
+    }
+    const std::string class_name = h_.take_text(std::move(name->node), name->kind);
+    auto frame = h_.begin_instance(class_name);
+    auto state = nested();
+    if (!state) return state.take_error();
+    Weight weight;
+    weight.bytes += sizeof(Instance) + class_name.size();
+    weight = add_child(weight, state->weight, MEMBER_LEVELS);
+    Node node = h_.end_instance(std::move(frame), std::move(state->node));
+    return fill_slot(*slot, Item{std::move(node), weight, Kind::Instance});
+  }
+
+  [[gnu::noinline]] Read<Item> callback() {
+    auto frame = h_.begin_callback();
+    auto value = nested();
+    if (!value) return value.take_error();
+    Weight weight;
+    weight.bytes += sizeof(Callback);
+    weight = add_child(weight, value->weight, MEMBER_LEVELS);
+    return Item{h_.end_callback(std::move(frame), std::move(value->node)), weight, Kind::Callback};
+  }
+
+  // Whether the next byte ends an item list, which it then consumes.
+  Read<bool> at_items_end() {
+    if (c_.remaining() == 0) return end_of_stream();
+    if ((c_.input[c_.offset] & TAG_MASK) != ITEMS_END) return false;
+    ++c_.offset;
+    return true;
+  }
+
+  // The payload's fields into the record: callable and args come first; the one after them, if
+  // any, is the state. Kept apart from the item lists, so a frame of the recursion stays small.
+  [[gnu::noinline]] Read<typename Handler::ReduceFrame> reduce_fields(bool newobj, Item& payload,
+                                                                      Weight& weight) {
+    if (payload.kind != Kind::Tuple) return invalid("reduce payload isn't a tuple");
+    const TupleHead head = last_tuple_head_;
+    auto& fields = h_.tuple_items(payload.node);
+    const std::size_t first_state = newobj ? 1 : 2;
+    if (newobj && fields.empty()) return invalid("empty newobj tuple");
+    if (!newobj && fields.size() < 2) return invalid("reduce tuple too short");
+    const bool has_state = fields.size() > first_state;
+
+    auto frame = h_.begin_reduce(newobj, first_state + (has_state ? 1 : 0));
+    weight.bytes += sizeof(Reduce);
+    // A NEWOBJ record's callable is None, which the stream does not carry.
+    weight = add_child(weight, newobj ? Weight{} : head.members[0], REDUCE_FIELD_LEVELS);
+    if (!newobj) h_.reduce_field(frame, ReduceField::Callable, std::move(fields[0]));
+    weight = add_child(weight, head.members[first_state - 1], REDUCE_FIELD_LEVELS);
+    h_.reduce_field(frame, ReduceField::Args, std::move(fields[first_state - 1]));
+    if (has_state) {
+      weight = add_child(weight, head.members[first_state], REDUCE_FIELD_LEVELS);
+      h_.reduce_field(frame, ReduceField::State, std::move(fields[first_state]));
+    }
+    h_.end_reduce_fields(frame);
+    return frame;
+  }
+
+  [[gnu::noinline]] Read<void> reduce_list_items(typename Handler::ReduceFrame& frame,
+                                                 Weight& weight) {
+    for (;;) {
+      auto done = at_items_end();
+      if (!done) return done.take_error();
+      if (*done) return {};
+      auto item = nested();
+      if (!item) return item.take_error();
+      weight = add_child(weight, item->weight, MEMBER_LEVELS);
+      h_.reduce_list_item(frame, std::move(item->node));
+    }
+  }
+
+  [[gnu::noinline]] Read<void> reduce_dict_items(typename Handler::ReduceFrame& frame,
+                                                 Weight& weight) {
+    for (;;) {
+      auto done = at_items_end();
+      if (!done) return done.take_error();
+      if (*done) return {};
+      auto key = nested();
+      if (!key) return key.take_error();
+      auto value = nested();
+      if (!value) return value.take_error();
+      weight = add_child(weight, key->weight, MEMBER_LEVELS);
+      weight = add_child(weight, value->weight, MEMBER_LEVELS);
+      h_.reduce_dict_item(frame, std::move(key->node), std::move(value->node));
+    }
+  }
+
+  [[gnu::noinline]] Read<Item> reduce(bool shared, bool newobj) {
+    auto slot = claim_if(shared);
+    if (!slot) return slot.take_error();
+    Weight weight;
+    auto frame = read_reduce_fields(newobj, weight);
+    if (!frame) return frame.take_error();
+    if (auto done = reduce_list_items(*frame, weight); !done) return done.take_error();
+    h_.end_reduce_list(*frame);
+    if (auto done = reduce_dict_items(*frame, weight); !done) return done.take_error();
+    return fill_slot(*slot, Item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce});
+  }
+
+  [[gnu::noinline]] Read<typename Handler::ReduceFrame> read_reduce_fields(bool newobj,
+                                                                           Weight& weight) {
+    auto payload = nested();
+    if (!payload) return payload.take_error();
+    return reduce_fields(newobj, *payload, weight);
+  }
+
+  [[gnu::noinline]] Read<Item> crc_check() {
+    auto stored = read_fixed<std::uint32_t>(c_);
+    if (!stored) return stored.take_error();
+    c_.crc = CrcRecord{true, *stored, c_.offset};
+    switch (c_.mode) {
+      case Mode::Mapped: {
+        // The whole input is at hand, the map included, so there is no reason to wait.
+        auto verified = verify_crc(c_.crc, c_.input, c_.input.size());
+        if (!verified) return verified.take_error();
+        break;
+      }
+      case Mode::Sequential:
+        break;  // checked once the root is complete and its end is known
+    }
+    return nested();
+  }
+
+  // The tags whose whole value is the tag itself.
+  Read<Item> fixed(Tag tag) {
+    switch (tag) {
+      case Tag::INT_N1:
+        return Item{h_.integer(-1), leaf(), Kind::Int};
+      case Tag::INT_0:
+        return Item{h_.integer(0), leaf(), Kind::Int};
+      case Tag::INT_1:
+        return Item{h_.integer(1), leaf(), Kind::Int};
+      case Tag::FLOAT_0:
+        return Item{h_.real(0.0), leaf(), Kind::Float};
+      case Tag::STR_EMPTY:
+        return Item{h_.bytes({}), leaf(), Kind::Bytes};
+      case Tag::TRUE:
+        return Item{h_.boolean(true), leaf(), Kind::Bool};
+      case Tag::FALSE:
+        return Item{h_.boolean(false), leaf(), Kind::Bool};
+      case Tag::TUPLE0:
+        last_tuple_head_ = TupleHead{};
+        return Item{h_.end_tuple(h_.begin_tuple(0)), leaf(), Kind::Tuple};
+      case Tag::LIST0:
+        return Item{h_.end_list(h_.begin_list(0)), leaf(), Kind::List};
+      case Tag::UNICODE_0:
+        return Item{h_.utf8({}), leaf(), Kind::Utf8};
+      default:  // NONE: value() hands over no other tag
+        return Item{h_.none(), leaf(), Kind::None};
+    }
+  }
+
+  Read<Item> value() {
+    if (c_.remaining() == 0) return end_of_stream();
+    const std::uint8_t byte = c_.input[c_.offset++];
+    const bool shared = (byte & SHARED_FLAG) != 0;
+    const auto tag = static_cast<Tag>(byte & TAG_MASK);
+    switch (tag) {
+      case Tag::NONE:
+      case Tag::INT_N1:
+      case Tag::INT_0:
+      case Tag::INT_1:
+      case Tag::FLOAT_0:
+      case Tag::STR_EMPTY:
+      case Tag::TRUE:
+      case Tag::FALSE:
+      case Tag::TUPLE0:
+      case Tag::LIST0:
+      case Tag::UNICODE_0:
+        return fixed(tag);
+      case Tag::GLOBAL:
+        return global(shared);
+      case Tag::INT64:
+        return integer<std::int64_t>();
+      case Tag::INT32:
+        return integer<std::int32_t>();
+      case Tag::INT16:
+        return integer<std::int16_t>();
+      case Tag::INT8:
+        return integer<std::int8_t>();
+      case Tag::FLOAT:
+        return real();
+      case Tag::COMPLEX:
+        return refuse_unsupported("TY_COMPLEX");
+      case Tag::STR:
+      case Tag::BUFFER:
+        return str(shared);
+      case Tag::STR_CHAR:
+        return short_bytes(1);
+      case Tag::STR_SHORT:
+        return str_short();
+      case Tag::STR_TABLE:
+        return str_table();
+      case Tag::UNICODE:
+        return unicode();
+      case Tag::TUPLE:
+        return sequence(shared, Kind::Tuple, "negative tuple length");
+      case Tag::LIST:
+        return sequence(shared, Kind::List, "negative list length");
+      case Tag::DICT:
+        return dict(shared);
+      case Tag::INSTANCE:
+        return instance(shared);
+      case Tag::CALLBACK:
+        return callback();
+      case Tag::PICKLE:
+        return refuse_unsupported("TY_PICKLE");
+      case Tag::REFERENCE:
+        return reference();
+      case Tag::CRC_CHECK:
+        return crc_check();
+      case Tag::PICKLER:
+        return refuse_unsupported("TY_PICKLER");
+      case Tag::REDUCE:
+        return reduce(shared, false);
+      case Tag::NEWOBJ:
+        return reduce(shared, true);
+      case Tag::TUPLE1:
+        return small_sequence(shared, Kind::Tuple, 1);
+      case Tag::LIST1:
+        return small_sequence(shared, Kind::List, 1);
+      case Tag::UNICODE_1:
+        return unicode_1();
+      case Tag::DBROW:
+        return refuse_unsupported("TY_DBROW");
+      case Tag::WSTREAM:
+        return refuse_unsupported("TY_WSTREAM");
+      case Tag::TUPLE2:
+        return small_sequence(shared, Kind::Tuple, 2);
+      case Tag::MARK:
+        return refuse_unknown(byte & TAG_MASK, "MARK");
+      case Tag::UTF8:
+        return utf8();
+      case Tag::LONG:
+        return long_value(shared);
+    }
+    return refuse_unknown(byte & TAG_MASK, "UNKNOWN");
+  }
+
+  Handler& h_;
+  Cursor c_;
+  std::vector<Slot> slots_;
+  TupleHead last_tuple_head_;
+  std::uint64_t copied_ = 0;
+  std::uint64_t copy_budget_ = 0;
+};
+
+}  // namespace marshal::detail

@@ -1,0 +1,159 @@
+// decode_to_json and encode_from_json against the composed operations they stand for: the same
+// trees, bytes and error texts, on random trees of every variant and on the streams and JSON
+// texts where the two ways could part (shared objects, the limits on copies, the order of
+// errors).
+#include <gtest/gtest.h>
+
+#include <boost/json/parse.hpp>
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "support/codec_equivalence.hpp"
+#include "support/random_tree.hpp"
+#include "support/value_helpers.hpp"
+
+namespace marshal {
+namespace {
+
+using testing::decode_mismatch;
+using testing::encode_mismatch;
+using testing::hex;
+
+TEST(FusedCodec, RandomTreesLoadAndSaveAsTheComposedSteps) {
+  for (const bool reader_shaped : {true, false}) {
+    for (std::uint64_t seed = 0; seed < 150; ++seed) {
+      std::mt19937_64 rng(seed);
+      const MarshalValue tree = testing::random_tree(rng, {.reader_shaped = reader_shaped});
+      for (const std::uint8_t mode : {0, 1}) {
+        for (const bool write_crc : {false, true}) {
+          SCOPED_TRACE("seed " + std::to_string(seed) + (reader_shaped ? "" : " any shape") +
+                       " mode " + std::to_string(mode) + (write_crc ? " crc" : ""));
+          const EncodeOptions options{write_crc, mode};
+          const auto stream = write_marshal(tree, options);
+          ASSERT_TRUE(stream);
+          EXPECT_EQ(decode_mismatch(*stream), "");
+          EXPECT_EQ(encode_mismatch(value_to_json(tree), options), "");
+        }
+      }
+    }
+  }
+}
+
+// A stream in sequential mode: "7D 01" and `body`.
+std::vector<std::uint8_t> sequential(const std::string& body) { return hex("7D 01 " + body); }
+
+// A list whose first member is a shared byte string and every later member a shared pair of
+// references to the member before it: the copies double at every step.
+std::vector<std::uint8_t> doubling_copies(int steps) {
+  std::string body = "15 " + std::string(steps < 255 ? "" : "FF ");
+  char count[8];
+  std::snprintf(count, sizeof count, "%02X ", steps + 1);
+  body += count;
+  body += "4D 10";  // shared STR of 16 bytes: slot 0
+  for (int i = 0; i < 16; ++i) body += " 61";
+  for (int slot = 1; slot <= steps; ++slot) {
+    char ref[32];
+    std::snprintf(ref, sizeof ref, " 6C 1B %02X 1B %02X", slot - 1, slot - 1);
+    body += ref;
+  }
+  return sequential(body);
+}
+
+TEST(FusedCodec, StreamsLoadAsTheComposedSteps) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> stream;
+  };
+  const std::vector<Case> cases = {
+      {"empty input", {}},
+      {"missing signature", hex("7C 01")},
+      {"cut inside a value", sequential("13 05 61 62")},
+      {"unknown tag", sequential("18")},
+      {"refused tag", sequential("0C")},
+      {"mapped, shared string referenced", hex("7E 01 00 00 00 2C 4D 01 61 1B 01 01 00 00 00")},
+      {"table overflow", hex("7E 01 00 00 00 2C 4D 01 61 4D 01 62 01 00 00 00")},
+      {"reference before its claim", sequential("2C 4D 01 61 1B 01")},
+      {"reference to the tuple being read", sequential("65 1B 00")},
+      // A shared four-member tuple as a REDUCE payload twice: its fourth member is dropped, and
+      // the second record comes from a reference to the first.
+      {"reduce payload from a reference",
+       sequential("14 03 62 54 04 02 01 61 24 01 09 2D 2D 22 1B 01 2D 2D 1B 00")},
+      {"newobj payload from a reference", sequential("2C 54 02 24 01 23 1B 00 2D 2D")},
+      {"reduce payload of the wrong kind", sequential("22 26 2D 2D")},
+      {"instance named by a shared invalid string", sequential("2C 4D 01 FF 17 1B 00 01")},
+      {"instance named by an integer", sequential("17 08 01")},
+      {"dict with container and float keys",
+       sequential("16 03 01 24 09 0B 01 0A 00 00 00 00 00 00 F8 7F")},
+      {"dict with repeated key texts", sequential("16 02 08 0F 61 09 0F 61")},
+      {"long keys and values", sequential("16 01 2F 01 80 2F 02 00 80")},
+      {"sequential checksum", hex("7D 01 1C 09 00 09 00 08")},
+      {"checksum mismatch", hex("7D 01 1C 00 00 00 00 08")},
+      {"mapped checksum", hex("7E 00 00 00 00 1C 09 00 09 00 08")},
+      {"copies past the size limit", doubling_copies(24)},
+      {"copies within the size limit", doubling_copies(10)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(decode_mismatch(c.stream), "");
+  }
+}
+
+// `depth` nested arrays around `inner`.
+std::string nested_arrays(int depth, const std::string& inner) {
+  return std::string(static_cast<std::size_t>(depth), '[') + inner +
+         std::string(static_cast<std::size_t>(depth), ']');
+}
+
+TEST(FusedCodec, JsonSavesAsTheComposedSteps) {
+  struct Case {
+    const char* name;
+    std::string json;
+  };
+  const std::vector<Case> cases = {
+      {"settings shape", R"({"bytes:ui": {"int:1": [1, 2.5, "float:nan", "long:-5"]}})"},
+      {"structures",
+       R"({"tuple": [{"callback": null}, {"instance": {"class": "a", "state": 1}}]})"},
+      {"newobj callable is checked but not written",
+       R"({"reduce": {"newobj": true, "callable": "utf8:x", "args": {"tuple": []}}})"},
+      {"newobj callable with a bad prefix",
+       R"({"reduce": {"newobj": true, "callable": "x", "args": null}})"},
+      {"reduce missing args", R"({"reduce": {"callable": null}})"},
+      {"bad dict_items entry",
+       R"({"reduce": {"callable": null, "args": null, "dict_items": [[1, 2, 3]]}})"},
+      {"json keys", R"({"json:{\"tuple\":[1,\"bytes:a\"]}": 1, "json:[]": "none"})"},
+      {"bad key", R"({"bytes:a": 1, "b": 2})"},
+      {"bad nested json key", R"({"json:[1] x": 1})"},
+      {"too deep to encode", nested_arrays(1000, "1")},
+      {"deep enough to encode", nested_arrays(999, "1")},
+      {"too deep, then a bad prefix", "[" + nested_arrays(1000, "1") + ", \"oops\"]"},
+      {"a bad prefix, then too deep", "[\"oops\", " + nested_arrays(1000, "1") + "]"},
+      {"too deep key, then a bad value", R"({"json:)" + nested_arrays(120, "") + R"(": "x"})"},
+  };
+  boost::json::parse_options options;
+  options.max_depth = 2000;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const JsonValue json = boost::json::parse(c.json, {}, options);
+    for (const bool write_crc : {false, true}) {
+      EXPECT_EQ(encode_mismatch(json, EncodeOptions{write_crc, 1}), "");
+    }
+  }
+}
+
+TEST(FusedCodec, RebuildErrorWinsOverAnEarlierEncodeError) {
+  boost::json::parse_options options;
+  options.max_depth = 2000;
+  const JsonValue json =
+      boost::json::parse("[" + nested_arrays(1000, "1") + ", \"oops\"]", {}, options);
+  const auto saved = encode_from_json(json, EncodeOptions{false, 1});
+  ASSERT_FALSE(saved);
+  EXPECT_EQ(saved.error().step, EncodeStep::Rebuild);
+  EXPECT_EQ(saved.error().error.message(),
+            "invalid JSON encoding: string value/key without a recognized prefix: oops");
+}
+
+}  // namespace
+}  // namespace marshal
