@@ -32,7 +32,7 @@ Result<void, std::string> apply_to_target(Platform& platform, const Package& pac
   auto merged = merge_formations(loaded->tree, package.formations, platform.now_filetime());
   if (!merged) return merged.take_error();
   if (auto saved = save_settings(platform, target, loaded->tree, loaded->has_crc); !saved) {
-    return saved;
+    return saved.take_error();
   }
   const std::string account = account_label(target).value_or("unknown");
   return print_output(platform, "Added " + std::to_string(merged->added) +

@@ -145,7 +145,7 @@ class TaggedJsonWalker {
       auto key = parse_tagged_string(view(member.key()));
       if (!key) return key.take_error();
       auto value = this->value(member.value());
-      if (!value) return value;
+      if (!value) return value.take_error();
       sink_.add_entry(dict, sink_.adopt(std::move(*key)), std::move(*value));
     }
     return sink_.end_dict(std::move(dict));
@@ -160,7 +160,7 @@ class TaggedJsonWalker {
     if (state == nullptr) return bad_encoding("instance missing state");
     auto frame = sink_.begin_instance(view(class_name->get_string()));
     auto walked = value(*state);
-    if (!walked) return walked;
+    if (!walked) return walked.take_error();
     return sink_.end_instance(std::move(frame), std::move(*walked));
   }
 
@@ -234,7 +234,7 @@ class TaggedJsonWalker {
   [[gnu::noinline]] Walked callback(const JsonValue& json) {
     auto frame = sink_.begin_callback();
     auto walked = value(json);
-    if (!walked) return walked;
+    if (!walked) return walked.take_error();
     return sink_.end_callback(std::move(frame), std::move(*walked));
   }
 
