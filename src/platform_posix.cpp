@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "marshal/utf8.hpp"
@@ -24,6 +25,8 @@ namespace {
 constexpr std::int64_t FILETIME_EPOCH_OFFSET_SECONDS = 11644473600;
 constexpr std::uint64_t FILETIME_TICKS_PER_SECOND = 10000000;
 constexpr std::size_t READ_CHUNK = 64 * 1024;
+constexpr std::size_t COPY_CHUNK = 1024 * 1024;
+constexpr std::size_t KERNEL_COPY_CHUNK = std::size_t{1} << 30;
 
 OsError last_error() { return OsError{errno}; }
 
@@ -66,6 +69,49 @@ Result<void, OsError> write_all(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }
   return {};
+}
+
+// Copies the rest of `in` to `out` through a small buffer: what any two descriptors allow.
+Result<void, OsError> copy_through_buffer(int in, int out) {
+  std::vector<char> buffer(COPY_CHUNK);
+  for (;;) {
+    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return unexpected(last_error());
+    }
+    if (n == 0) return {};
+    auto written = write_all(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    if (!written) return written;
+  }
+}
+
+// The kernel copies regular files itself; the files it makes up (under /proc) claim to be empty
+// and, like pipes and devices, go through the buffer.
+Result<void, OsError> copy_contents(int in, int out, const struct stat& in_status) {
+#if defined(__linux__)
+  if (S_ISREG(in_status.st_mode) && in_status.st_size > 0) {
+    bool copied_any = false;
+    for (;;) {
+      const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, KERNEL_COPY_CHUNK, 0);
+      if (n > 0) {
+        copied_any = true;
+        continue;
+      }
+      if (n == 0 && copied_any) return {};
+      if (n < 0 && errno == EINTR) continue;
+      // Older kernels, some file systems and some files refuse the call, or copy nothing,
+      // before a byte has moved; then both offsets are still at the start.
+      const bool refused = n == 0 || errno == ENOSYS || errno == EXDEV || errno == EINVAL ||
+                           errno == EOPNOTSUPP || errno == EPERM;
+      if (copied_any || !refused) return unexpected(last_error());
+      break;
+    }
+  }
+#else
+  (void)in_status;
+#endif
+  return copy_through_buffer(in, out);
 }
 
 class PosixPlatform final : public Platform {
@@ -133,13 +179,24 @@ class PosixPlatform final : public Platform {
     return {};
   }
 
-  // Read whole, then written whole: when both names lead to the same file, the content is
-  // already in memory before the destination is truncated.
+  // Streamed, by the kernel where it can: a backup costs no buffer as large as the file, and the
+  // file's bytes do not pass through the process. The destination is opened without truncating
+  // it first, so that a name leading back to the source itself is seen before anything is lost.
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
-    auto bytes = read_file(from);
-    if (!bytes) return bytes.take_error();
-    auto written = write_file(to, *bytes);
-    if (!written) return unexpected(written.error().os);
+    Descriptor in(open_retrying(from.c_str(), O_RDONLY));
+    if (in.get() < 0) return unexpected(last_error());
+    struct stat source {};
+    if (::fstat(in.get(), &source) != 0) return unexpected(last_error());
+    if (S_ISDIR(source.st_mode)) return unexpected(OsError{EISDIR});
+    Descriptor out(open_retrying(to.c_str(), O_WRONLY | O_CREAT, 0666));
+    if (out.get() < 0) return unexpected(last_error());
+    struct stat target {};
+    if (::fstat(out.get(), &target) != 0) return unexpected(last_error());
+    if (source.st_dev == target.st_dev && source.st_ino == target.st_ino) return {};
+    if (::ftruncate(out.get(), 0) != 0) return unexpected(last_error());
+    auto copied = copy_contents(in.get(), out.get(), source);
+    if (!copied) return copied;
+    if (out.close() != 0 && errno != EINTR) return unexpected(last_error());
     return {};
   }
 

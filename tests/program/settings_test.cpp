@@ -152,6 +152,38 @@ TEST_F(NativePlatformTest, WritesReadsAndCopiesWholeFiles) {
   EXPECT_TRUE(platform_->read_file(a)->empty());
 }
 
+// A copy is the source byte for byte whatever the source is; a name that leads back to the
+// source leaves it as it was.
+TEST_F(NativePlatformTest, CopiesAnyFileWhole) {
+  std::vector<std::uint8_t> large(3 * 1024 * 1024 + 17);
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<std::uint8_t>(i * 131 >> 3);
+  ASSERT_TRUE(platform_->write_file(path("large"), large));
+  ASSERT_TRUE(platform_->write_file(path("small"), bytes_of("small")));
+  ASSERT_TRUE(platform_->write_file(path("empty"), {}));
+  std::filesystem::create_symlink(path("small"), path("link"));
+  struct Case {
+    const char* description;
+    std::string from;
+    std::string to;
+    std::string expected_from;  // whose content the copy must hold: read before the copy
+  };
+  const Case cases[] = {
+      {"a file larger than one buffer", path("large"), path("large.copy"), path("large")},
+      {"an empty file over a longer one", path("empty"), path("large.copy"), path("empty")},
+      {"a file onto itself", path("small"), path("small"), path("small")},
+      {"a file onto a link to itself", path("small"), path("link"), path("small")},
+      {"a file the kernel makes up", "/proc/version", path("version"), "/proc/version"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    auto expected = platform_->read_file(c.expected_from);
+    ASSERT_TRUE(expected);
+    ASSERT_TRUE(platform_->copy_file(c.from, c.to));
+    EXPECT_EQ(*platform_->read_file(c.to), *expected);
+    EXPECT_EQ(*platform_->read_file(c.from), *expected);
+  }
+}
+
 TEST_F(NativePlatformTest, ReportsOsErrors) {
   ASSERT_TRUE(platform_->write_file(path("file"), bytes_of("x")));
   const auto code_of = [](const auto& result) -> std::optional<int> {
