@@ -5,6 +5,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -86,23 +87,29 @@ Result<void, OsError> copy_through_buffer(int in, int out) {
   }
 }
 
-// The kernel copies regular files itself; the files it makes up (under /proc) claim to be empty
-// and, like pipes and devices, go through the buffer.
+// The kernel copies regular files itself, as many bytes as the file has: asking for more would
+// meet the file-size limit at the end of a copy that fits under it exactly. The files it makes
+// up (under /proc) claim to be empty and, like pipes and devices, go through the buffer, as does
+// whatever a file gained while it was copied.
 Result<void, OsError> copy_contents(int in, int out, const struct stat& in_status) {
 #if defined(__linux__)
-  if (S_ISREG(in_status.st_mode) && in_status.st_size > 0) {
+  if (S_ISREG(in_status.st_mode)) {
+    auto remaining = static_cast<std::uint64_t>(in_status.st_size);
     bool copied_any = false;
-    for (;;) {
-      const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, KERNEL_COPY_CHUNK, 0);
+    while (remaining > 0) {
+      const auto chunk =
+          static_cast<std::size_t>(std::min<std::uint64_t>(remaining, KERNEL_COPY_CHUNK));
+      const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
       if (n > 0) {
         copied_any = true;
+        remaining -= static_cast<std::uint64_t>(n);
         continue;
       }
-      if (n == 0 && copied_any) return {};
-      if (n < 0 && errno == EINTR) continue;
-      // Older kernels, some file systems and some files refuse the call, or copy nothing,
-      // before a byte has moved; then both offsets are still at the start.
-      const bool refused = n == 0 || errno == ENOSYS || errno == EXDEV || errno == EINVAL ||
+      if (n == 0) break;  // the file shrank: the buffer finds its end
+      if (errno == EINTR) continue;
+      // Older kernels, some file systems and some files refuse the call before a byte has
+      // moved; the offsets then still stand where the buffer starts.
+      const bool refused = errno == ENOSYS || errno == EXDEV || errno == EINVAL ||
                            errno == EOPNOTSUPP || errno == EPERM;
       if (copied_any || !refused) return unexpected(last_error());
       break;

@@ -63,6 +63,7 @@ class TaggedJsonWalker {
   }
 
   Walked tagged_string(std::string_view text) {
+    if (const auto plain = plain_form(text)) return plain_node(*plain);
     std::string_view rest = text;
     const auto take = [&rest](std::string_view prefix) {
       if (!rest.starts_with(prefix)) return false;
@@ -70,12 +71,7 @@ class TaggedJsonWalker {
       return true;
     };
     if (take("bytes:b64:")) return base64_bytes(rest);
-    if (take("bytes:")) return sink_.bytes(rest);
-    if (take("utf8:")) return sink_.utf8(rest);
-    if (take("int:")) {
-      if (const auto value = parse_int64(rest)) return sink_.integer(*value);
-      return bad_encoding("bad int literal " + std::string(rest));
-    }
+    if (take("int:")) return bad_encoding("bad int literal " + std::string(rest));
     if (text == "none") return sink_.none();
     if (take("bool:")) {
       if (rest == "true") return sink_.boolean(true);
@@ -138,15 +134,67 @@ class TaggedJsonWalker {
     return sink_.end_tuple(std::move(sequence));
   }
 
-  // A key reads back before its value, as a value tree of its own; the stream takes it after.
+  // The forms most strings take, text and integers, which read back as they stand.
+  struct PlainForm {
+    enum class Kind : std::uint8_t { Int, Bytes, Utf8 };
+    Kind kind;
+    std::int64_t integer = 0;
+    std::string_view text;
+  };
+
+  static std::optional<PlainForm> plain_form(std::string_view text) {
+    using Kind = typename PlainForm::Kind;
+    if (text.starts_with("bytes:")) {
+      if (text.starts_with("bytes:b64:")) return std::nullopt;
+      return PlainForm{Kind::Bytes, 0, text.substr(6)};
+    }
+    if (text.starts_with("utf8:")) return PlainForm{Kind::Utf8, 0, text.substr(5)};
+    if (text.starts_with("int:")) {
+      if (const auto value = parse_int64(text.substr(4))) return PlainForm{Kind::Int, *value, {}};
+    }
+    return std::nullopt;
+  }
+
+  Node plain_node(const PlainForm& plain) {
+    switch (plain.kind) {
+      case PlainForm::Kind::Int:
+        return sink_.integer(plain.integer);
+      case PlainForm::Kind::Bytes:
+        return sink_.bytes(plain.text);
+      case PlainForm::Kind::Utf8:
+        return sink_.utf8(plain.text);
+    }
+    return sink_.none();  // unreachable: every kind is handled above
+  }
+
+  // A key read back and checked, waiting while its value is walked: a plain one as it stands
+  // (its text stays in the JSON tree), any other as a value tree of its own.
+  struct PendingKey {
+    std::optional<PlainForm> plain;
+    std::optional<MarshalValue> parsed;
+  };
+
+  Result<PendingKey, MarshalError> read_key(std::string_view text) {
+    if (const auto plain = plain_form(text)) return PendingKey{plain, std::nullopt};
+    auto parsed = parse_tagged_string(text);
+    if (!parsed) return parsed.take_error();
+    return PendingKey{std::nullopt, std::move(*parsed)};
+  }
+
+  Node key_node(PendingKey&& key) {
+    if (key.plain) return plain_node(*key.plain);
+    return sink_.adopt(std::move(*key.parsed));
+  }
+
+  // A key reads back before its value; the stream takes it after.
   Walked dict(const boost::json::object& object) {
     auto dict = sink_.begin_dict(object.size());
     for (const boost::json::key_value_pair& member : object) {
-      auto key = parse_tagged_string(view(member.key()));
+      auto key = read_key(view(member.key()));
       if (!key) return key.take_error();
       auto value = this->value(member.value());
       if (!value) return value.take_error();
-      sink_.add_entry(dict, sink_.adopt(std::move(*key)), std::move(*value));
+      sink_.add_entry(dict, key_node(std::move(*key)), std::move(*value));
     }
     return sink_.end_dict(std::move(dict));
   }
