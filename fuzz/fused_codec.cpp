@@ -3,7 +3,8 @@
 // loaded that way must save to the same bytes or the same error both ways, with and without a
 // checksum. The same bytes, read as JSON text, check the save paths on arbitrary JSON, where a
 // rebuild error must win over an encode error; and they seed a random tree, checked in both
-// header modes with and without a checksum.
+// header modes with and without a checksum. The block-wise checksum must give what the byte-wise
+// definition gives on the same bytes.
 #include <boost/json/parse.hpp>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,8 @@
 #include <span>
 #include <string>
 
+#include "adler32.hpp"
+#include "support/adler32_reference.hpp"
 #include "support/codec_equivalence.hpp"
 #include "support/random_tree.hpp"
 
@@ -40,6 +43,9 @@ std::uint64_t seed_of(const std::uint8_t* data, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> bytes(data, size);
+  if (marshal::detail::adler32(bytes) != marshal::testing::adler32_by_definition(bytes)) {
+    require("checksums differ");
+  }
   marshal::JsonValue loaded;
   const std::string decoded = marshal::testing::decode_mismatch(bytes, &loaded);
   require(decoded);

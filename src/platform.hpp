@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/large_blocks.hpp"
 #include "support/result.hpp"
 
 namespace orvane {
@@ -38,7 +39,7 @@ class Platform {
   // argument is not valid Unicode text.
   virtual Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) = 0;
 
-  virtual Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) = 0;
+  virtual Result<support::ByteBuffer, OsError> read_file(const std::string& path) = 0;
   // Creates or truncates, then writes everything; no temporary file.
   virtual Result<void, WriteError> write_file(const std::string& path,
                                               std::span<const std::uint8_t> bytes) = 0;

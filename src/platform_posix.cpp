@@ -144,7 +144,7 @@ class PosixPlatform final : public Platform {
     return args;
   }
 
-  Result<std::vector<std::uint8_t>, OsError> read_file(const std::string& path) override {
+  Result<support::ByteBuffer, OsError> read_file(const std::string& path) override {
     Descriptor fd(open_retrying(path.c_str(), O_RDONLY));
     if (fd.get() < 0) return unexpected(last_error());
     struct stat info {};
@@ -154,7 +154,7 @@ class PosixPlatform final : public Platform {
 
     // The size is only a hint: the file may change while it is read, and special files
     // report none.
-    std::vector<std::uint8_t> bytes;
+    support::ByteBuffer bytes;
     std::size_t capacity = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 0;
     if (capacity < READ_CHUNK) capacity = READ_CHUNK;
     bytes.resize(capacity);

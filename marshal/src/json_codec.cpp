@@ -17,12 +17,13 @@ Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> b
   return DecodedJson{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
 }
 
-Result<std::vector<std::uint8_t>, EncodeFailure> encode_from_json(const JsonValue& json,
-                                                                  const EncodeOptions& options,
-                                                                  std::size_t expected_size) {
-  detail::StreamEncoder encoder(options, expected_size);
+Result<support::ByteBuffer, EncodeFailure> encode_from_json(const JsonValue& json,
+                                                            const EncodeOptions& options,
+                                                            std::size_t expected_size) {
+  using Encoder = detail::StreamEncoder<support::ByteBuffer>;
+  Encoder encoder(options, expected_size);
   // The walk runs on past an encoder failure, so that a rebuild error further on still wins.
-  auto walked = detail::TaggedJsonWalker<detail::StreamEncoder>(encoder).value(json);
+  auto walked = detail::TaggedJsonWalker<Encoder>(encoder).value(json);
   if (!walked) return unexpected(EncodeFailure{EncodeStep::Rebuild, std::move(walked.error())});
   auto bytes = std::move(encoder).finish();
   if (!bytes) return unexpected(EncodeFailure{EncodeStep::Encode, std::move(bytes.error())});

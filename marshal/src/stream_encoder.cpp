@@ -26,7 +26,8 @@ void negate(std::span<std::uint8_t> bytes) {
 
 }  // namespace
 
-StreamEncoder::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
+template <class Buffer>
+StreamEncoder<Buffer>::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
     : write_crc_(options.write_crc) {
   // push_back rather than writes into a pre-sized vector: the spare capacity is never touched,
   // so it never takes memory the output does not need. That makes headroom free, and a stream
@@ -48,7 +49,8 @@ StreamEncoder::StreamEncoder(const EncodeOptions& options, std::size_t expected_
   }
 }
 
-Result<std::vector<std::uint8_t>, MarshalError> StreamEncoder::finish() && {
+template <class Buffer>
+Result<Buffer, MarshalError> StreamEncoder<Buffer>::finish() && {
   if (error_) return unexpected(std::move(*error_));
   if (write_crc_) {
     const std::uint32_t sum =
@@ -60,17 +62,20 @@ Result<std::vector<std::uint8_t>, MarshalError> StreamEncoder::finish() && {
   return std::move(out_);
 }
 
-void StreamEncoder::fail(MarshalError error) {
+template <class Buffer>
+void StreamEncoder<Buffer>::fail(MarshalError error) {
   if (!error_) error_ = std::move(error);
 }
 
-bool StreamEncoder::fits_one_level() {
+template <class Buffer>
+bool StreamEncoder<Buffer>::fits_one_level() {
   if (depth_ + MEMBER_LEVELS <= MAX_DEPTH) return true;
   fail(MarshalError::recursion_limit());
   return false;
 }
 
-bool StreamEncoder::enter(std::uint8_t tag) {
+template <class Buffer>
+bool StreamEncoder<Buffer>::enter(std::uint8_t tag) {
   depth_ += MEMBER_LEVELS;
   if (depth_ > MAX_DEPTH) {
     fail(MarshalError::recursion_limit());
@@ -80,18 +85,21 @@ bool StreamEncoder::enter(std::uint8_t tag) {
   return true;
 }
 
+template <class Buffer>
 template <class U>
-void StreamEncoder::put_le(U bits) {
+void StreamEncoder<Buffer>::put_le(U bits) {
   std::uint8_t buf[sizeof(U)];
   for (std::size_t i = 0; i < sizeof(U); ++i) buf[i] = static_cast<std::uint8_t>(bits >> (8 * i));
   out_.insert(out_.end(), buf, buf + sizeof(U));
 }
 
-void StreamEncoder::put_bytes(std::string_view data) {
+template <class Buffer>
+void StreamEncoder<Buffer>::put_bytes(std::string_view data) {
   out_.insert(out_.end(), data.begin(), data.end());
 }
 
-void StreamEncoder::size(std::uint64_t n) {
+template <class Buffer>
+void StreamEncoder<Buffer>::size(std::uint64_t n) {
   const std::size_t length = size_field_length(n);
   if (length == 0) {
     fail(MarshalError::invalid_stream("value too large for a size field"));
@@ -107,13 +115,15 @@ void StreamEncoder::size(std::uint64_t n) {
 }
 
 // A tag, a size field, then the bytes.
-void StreamEncoder::counted(std::uint8_t tag, std::string_view data) {
+template <class Buffer>
+void StreamEncoder<Buffer>::counted(std::uint8_t tag, std::string_view data) {
   put(tag);
   size(data.size());
   put_bytes(data);
 }
 
-StreamEncoder::Node StreamEncoder::integer(std::int64_t i) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::integer(std::int64_t i) {
   if (!fits_one_level()) return {};
   if (i == -1) {
     put(tag_byte(Tag::INT_N1));
@@ -138,7 +148,8 @@ StreamEncoder::Node StreamEncoder::integer(std::int64_t i) {
 }
 
 // The shortest little-endian two's-complement form, built straight from the limbs.
-StreamEncoder::Node StreamEncoder::big(const BigInt& l) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::big(const BigInt& l) {
   if (!fits_one_level()) return {};
   put(tag_byte(Tag::LONG));
   if (l.is_zero()) {
@@ -173,7 +184,8 @@ StreamEncoder::Node StreamEncoder::big(const BigInt& l) {
   return {};
 }
 
-StreamEncoder::Node StreamEncoder::real(double d) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::real(double d) {
   if (!fits_one_level()) return {};
   if (d == 0.0) {  // -0.0 too, which so reads back as +0.0: FLOAT_0 is the one zero written
     put(tag_byte(Tag::FLOAT_0));
@@ -184,7 +196,8 @@ StreamEncoder::Node StreamEncoder::real(double d) {
   return {};
 }
 
-void StreamEncoder::bytes_payload(std::string_view data) {
+template <class Buffer>
+void StreamEncoder<Buffer>::bytes_payload(std::string_view data) {
   if (data.empty()) {
     put(tag_byte(Tag::STR_EMPTY));
   } else if (data.size() == 1) {
@@ -195,12 +208,14 @@ void StreamEncoder::bytes_payload(std::string_view data) {
   }
 }
 
-StreamEncoder::Node StreamEncoder::bytes(std::string_view data) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::bytes(std::string_view data) {
   if (fits_one_level()) bytes_payload(data);
   return {};
 }
 
-StreamEncoder::Node StreamEncoder::utf8(std::string_view text) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::utf8(std::string_view text) {
   if (!fits_one_level()) return {};
   if (text.empty()) {
     put(tag_byte(Tag::UNICODE_0));
@@ -210,12 +225,14 @@ StreamEncoder::Node StreamEncoder::utf8(std::string_view text) {
   return {};
 }
 
-StreamEncoder::Node StreamEncoder::global(std::string_view name) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::global(std::string_view name) {
   if (fits_one_level()) counted(tag_byte(Tag::GLOBAL), name);
   return {};
 }
 
-void StreamEncoder::tuple_header(std::size_t n) {
+template <class Buffer>
+void StreamEncoder<Buffer>::tuple_header(std::size_t n) {
   switch (n) {
     case 0:
       put(tag_byte(Tag::TUPLE0));
@@ -233,7 +250,8 @@ void StreamEncoder::tuple_header(std::size_t n) {
   }
 }
 
-StreamEncoder::Sequence StreamEncoder::begin_tuple(std::size_t n) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Sequence StreamEncoder<Buffer>::begin_tuple(std::size_t n) {
   depth_ += MEMBER_LEVELS;
   if (depth_ > MAX_DEPTH) {
     fail(MarshalError::recursion_limit());
@@ -243,32 +261,39 @@ StreamEncoder::Sequence StreamEncoder::begin_tuple(std::size_t n) {
   return {};
 }
 
-StreamEncoder::Sequence StreamEncoder::begin_list(std::size_t n) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::Sequence StreamEncoder<Buffer>::begin_list(std::size_t n) {
   const Tag tag = n == 0 ? Tag::LIST0 : n == 1 ? Tag::LIST1 : Tag::LIST;
   if (enter(tag_byte(tag)) && tag == Tag::LIST) size(n);
   return {};
 }
 
-StreamEncoder::DictFrame StreamEncoder::begin_dict(std::size_t n) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::DictFrame StreamEncoder<Buffer>::begin_dict(std::size_t n) {
   if (enter(tag_byte(Tag::DICT))) size(n);
   return {};
 }
 
-StreamEncoder::InstanceFrame StreamEncoder::begin_instance(std::string_view class_name) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::InstanceFrame StreamEncoder<Buffer>::begin_instance(
+    std::string_view class_name) {
   if (!enter(tag_byte(Tag::INSTANCE))) return {};
   // Not a level of the tree, but the reader reads the name as a nested value.
   if (fits_one_level()) bytes_payload(class_name);
   return {};
 }
 
-StreamEncoder::CallbackFrame StreamEncoder::begin_callback() {
+template <class Buffer>
+typename StreamEncoder<Buffer>::CallbackFrame StreamEncoder<Buffer>::begin_callback() {
   enter(tag_byte(Tag::CALLBACK));
   return {};
 }
 
 // The payload tuple is written in place from the fields, one level further down; a NEWOBJ
 // record has no callable in the stream.
-StreamEncoder::ReduceFrame StreamEncoder::begin_reduce(bool newobj, std::size_t fields) {
+template <class Buffer>
+typename StreamEncoder<Buffer>::ReduceFrame StreamEncoder<Buffer>::begin_reduce(
+    bool newobj, std::size_t fields) {
   const bool entered = enter(tag_byte(newobj ? Tag::NEWOBJ : Tag::REDUCE));
   depth_ += REDUCE_FIELD_LEVELS - MEMBER_LEVELS;
   if (entered && depth_ > MAX_DEPTH) fail(MarshalError::recursion_limit());
@@ -276,6 +301,14 @@ StreamEncoder::ReduceFrame StreamEncoder::begin_reduce(bool newobj, std::size_t 
   return {};
 }
 
-StreamEncoder::Node StreamEncoder::adopt(MarshalValue&& value) { return walk_value(value, *this); }
+template <class Buffer>
+typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::adopt(MarshalValue&& value) {
+  return walk_value(value, *this);
+}
+
+// The library's own callers take the output as a plain vector; the settings pipeline takes it in
+// large blocks.
+template class StreamEncoder<std::vector<std::uint8_t>>;
+template class StreamEncoder<support::ByteBuffer>;
 
 }  // namespace marshal::detail

@@ -18,10 +18,13 @@
 #include "marshal/value.hpp"
 #include "marshal/writer.hpp"
 #include "stream_format.hpp"
+#include "support/large_blocks.hpp"
 #include "value_builder.hpp"
 
 namespace marshal::detail {
 
+// `Buffer` is the byte vector the output grows in: a plain one, or one of large blocks.
+template <class Buffer>
 class StreamEncoder {
  public:
   // Nothing is handed back: each event appends its bytes in place.
@@ -41,7 +44,7 @@ class StreamEncoder {
 
   bool failed() const { return error_.has_value(); }
   // The bytes with the checksum filled in, or the first failure.
-  Result<std::vector<std::uint8_t>, MarshalError> finish() &&;
+  Result<Buffer, MarshalError> finish() &&;
 
   Node none() { return leaf(tag_byte(Tag::NONE)); }
   Node boolean(bool b) { return leaf(tag_byte(b ? Tag::TRUE : Tag::FALSE)); }
@@ -108,7 +111,7 @@ class StreamEncoder {
   void tuple_header(std::size_t n);
   void fail(MarshalError error);
 
-  std::vector<std::uint8_t> out_;
+  Buffer out_;
   std::optional<MarshalError> error_;
   std::size_t checksum_at_ = 0;
   bool write_crc_ = false;

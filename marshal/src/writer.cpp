@@ -9,7 +9,7 @@ namespace marshal {
 
 Result<std::vector<std::uint8_t>, MarshalError> write_marshal(const MarshalValue& value,
                                                               const EncodeOptions& options) {
-  detail::StreamEncoder encoder(options, 0);
+  detail::StreamEncoder<std::vector<std::uint8_t>> encoder(options, 0);
   detail::walk_value(value, encoder);
   return std::move(encoder).finish();
 }

@@ -7,6 +7,7 @@
 #include <span>
 
 #include "marshal/reader.hpp"
+#include "support/adler32_reference.hpp"
 
 namespace e2e {
 namespace json = boost::json;
@@ -109,14 +110,8 @@ std::string package_text(const std::vector<StoredFormation>& formations, const s
 }
 
 std::uint32_t adler32(const std::string& bytes) {
-  constexpr std::uint32_t MOD = 65521;
-  std::uint32_t a = 1;
-  std::uint32_t b = 0;
-  for (const char c : bytes) {
-    a = (a + static_cast<std::uint8_t>(c)) % MOD;
-    b = (b + a) % MOD;
-  }
-  return (b << 16) | a;
+  return marshal::testing::adler32_by_definition(
+      std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace e2e

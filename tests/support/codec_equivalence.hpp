@@ -2,6 +2,7 @@
 // check gives an empty text when both ways agree, otherwise what differs.
 #pragma once
 
+#include <algorithm>
 #include <boost/json/serialize.hpp>
 #include <cstdint>
 #include <span>
@@ -65,7 +66,7 @@ inline std::string encode_mismatch(const JsonValue& json, const EncodeOptions& o
     return "encode error not reported as such: " + composed.error().message();
   }
   if (!direct) return "only the composed save succeeds: " + direct.error().error.message();
-  if (*direct != *composed) return "bytes differ";
+  if (!std::ranges::equal(*direct, *composed)) return "bytes differ";
   return {};
 }
 

@@ -12,6 +12,7 @@
 #include "marshal/error.hpp"
 #include "marshal/json.hpp"
 #include "marshal/writer.hpp"
+#include "support/large_blocks.hpp"
 
 namespace marshal {
 
@@ -41,8 +42,8 @@ struct EncodeFailure {
 // that fails; a tree that fails both ways reports the rebuild error. `expected_size` is a guess
 // at the output's size (such as the size of the file the JSON was read from), 0 for none: the
 // output buffer is reserved once for it.
-Result<std::vector<std::uint8_t>, EncodeFailure> encode_from_json(const JsonValue& json,
-                                                                  const EncodeOptions& options,
-                                                                  std::size_t expected_size = 0);
+Result<support::ByteBuffer, EncodeFailure> encode_from_json(const JsonValue& json,
+                                                            const EncodeOptions& options,
+                                                            std::size_t expected_size = 0);
 
 }  // namespace marshal

@@ -1,0 +1,76 @@
+// The process's policy for large blocks of memory: the buffers a settings file passes through (its
+// bytes as read, its tree's arena, its bytes as rewritten) are each about as large as the file or
+// a few times larger, and each is filled once, front to back. Taken from the heap, such a block
+// costs a page fault for every 4 KiB it is first touched at, and on the machines measured a fault
+// costs more than decoding the bytes in it. So a block of LARGE_BLOCK bytes or more is mapped
+// from the system on its own, asked for in huge pages where the system offers them (2 MiB on
+// Linux: one fault where there were 512), and given back whole when it is freed. Smaller blocks
+// stay with the heap.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+namespace support {
+
+inline constexpr std::size_t LARGE_BLOCK = std::size_t{2} << 20;
+
+// A block of at least `bytes` bytes, aligned to LARGE_BLOCK where the system allows, or nullptr
+// when the system has none to give. Its pages read as zero until written.
+void* map_large_block(std::size_t bytes) noexcept;
+// Gives back a block from map_large_block, with the size it was asked for.
+void unmap_large_block(void* block, std::size_t bytes) noexcept;
+
+// A standard allocator that takes large blocks from map_large_block and the rest from the heap.
+// Elements of trivial types are left uninitialised when a container grows: a buffer about to be
+// filled by a read is not first cleared.
+template <class T>
+class LargeBlockAllocator {
+ public:
+  using value_type = T;
+
+  LargeBlockAllocator() noexcept = default;
+  template <class U>
+  LargeBlockAllocator(const LargeBlockAllocator<U>&) noexcept {}
+
+  T* allocate(std::size_t n) {
+    if (n > SIZE_MAX / sizeof(T)) throw std::bad_array_new_length();
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < LARGE_BLOCK) return static_cast<T*>(::operator new(bytes));
+    void* block = map_large_block(bytes);
+    if (block == nullptr) throw std::bad_alloc();
+    return static_cast<T*>(block);
+  }
+
+  void deallocate(T* p, std::size_t n) noexcept {
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < LARGE_BLOCK) {
+      ::operator delete(p, bytes);
+    } else {
+      unmap_large_block(p, bytes);
+    }
+  }
+
+  template <class U>
+  void construct(U* p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+
+  template <class U>
+  bool operator==(const LargeBlockAllocator<U>&) const noexcept {
+    return true;
+  }
+};
+
+// Bytes of a whole file or a whole stream.
+using ByteBuffer = std::vector<std::uint8_t, LargeBlockAllocator<std::uint8_t>>;
+
+}  // namespace support
