@@ -37,8 +37,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# dpkg-shlibdeps names the libraries the program links against (libc, libstdc++, libgcc).
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The program is linked statically, so there are no shared libraries for dpkg-shlibdeps to name.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 include(CPack)

@@ -24,8 +24,8 @@ for field in 'Package: orvane-probe-formations' "Version: $version" 'Architectur
   grep -qxF " $field" "$work/info" || { cat "$work/info"; fail "control field \"$field\" missing"; }
 done
 grep -q '^ Maintainer: .\+ <.\+@.\+>$' "$work/info" || fail "no maintainer with an address"
-grep -q '^ Depends: .*libc6' "$work/info" || { cat "$work/info"; fail "Depends lacks libc6"; }
-grep -q '^ Depends: .*libstdc++6' "$work/info" || fail "Depends lacks libstdc++6"
+# The program is linked statically: it needs no other package.
+if grep -q '^ Depends:' "$work/info"; then cat "$work/info"; fail "a static program depends on packages"; fi
 
 # Regular files only, with their modes and owners; directories may vary with CPack's version.
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $1, $2, $6 }' | sort >"$work/listing"
@@ -42,6 +42,8 @@ dpkg-deb -x "$deb" "$work/root"
 status=0
 "$work/root/usr/bin/orvane-probe-formations" >"$work/stdout" 2>"$work/stderr" || status=$?
 [ "$status" -eq 2 ] || fail "the unpacked program exited $status without arguments, not 2"
+file "$work/root/usr/bin/orvane-probe-formations" | grep -q 'statically linked' ||
+  fail "the unpacked program is not linked statically"
 grep -q '^Usage:$' "$work/stderr" || fail "the unpacked program printed no usage"
 warnings=$(LC_ALL=C.UTF-8 man --warnings=w -l \
   "$work/root/usr/share/man/man1/orvane-probe-formations.1.gz" 2>&1 >/dev/null)
