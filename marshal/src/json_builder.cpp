@@ -3,6 +3,7 @@
 #include <boost/json/serialize.hpp>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 #include "base64.hpp"
 #include "marshal/number_text.hpp"
@@ -97,7 +98,7 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::big(const BigInt& l) {
 }
 
 TaggedJsonBuilder::Node TaggedJsonBuilder::real(double d) {
-  if (std::isfinite(d)) return Node(d, storage_);
+  if (std::isfinite(d)) return make(d);
   std::string text;
   append_float_key_text(text, d);
   return prefixed("float:", text);
@@ -105,54 +106,62 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::real(double d) {
 
 TaggedJsonBuilder::Node TaggedJsonBuilder::bytes(std::string_view data) {
   if (bytes_show_as_text(data)) return prefixed(BYTES_PREFIX, data);
-  Node json(bj::string_kind, storage_);
-  bj::string& out = json.get_string();
+  bj::string& out = stack_.emplace_back(bj::string_kind, storage_).get_string();
   out.resize(BASE64_PREFIX.size() + base64_size(data.size()));
   BASE64_PREFIX.copy(out.data(), BASE64_PREFIX.size());
   write_base64(data, out.data() + BASE64_PREFIX.size());
-  return json;
+  return stack_.size() - 1;
 }
 
 TaggedJsonBuilder::Node TaggedJsonBuilder::prefixed(std::string_view prefix,
                                                     std::string_view text) {
-  Node json(bj::string_kind, storage_);
-  bj::string& out = json.get_string();
+  bj::string& out = stack_.emplace_back(bj::string_kind, storage_).get_string();
   out.reserve(prefix.size() + text.size());
   out.append(prefix);
   out.append(text);
-  return json;
+  return stack_.size() - 1;
 }
 
-TaggedJsonBuilder::Node TaggedJsonBuilder::single_member(std::string_view key, Node&& member) {
+JsonValue TaggedJsonBuilder::items_from(std::size_t first) {
+  const auto begin = stack_.begin() + static_cast<std::ptrdiff_t>(first);
+  bj::array items(std::make_move_iterator(begin), std::make_move_iterator(stack_.end()), storage_);
+  stack_.erase(begin, stack_.end());
+  return JsonValue(std::move(items));
+}
+
+TaggedJsonBuilder::Node TaggedJsonBuilder::single_member(std::string_view key, JsonValue&& member) {
   bj::object object(storage_);
   object.emplace(key, std::move(member));
-  return Node(std::move(object));
+  return place(JsonValue(std::move(object)));
 }
 
-void TaggedJsonBuilder::add_entry_by_key_text(DictFrame& object, const Node& key, Node&& value) {
+void TaggedJsonBuilder::add_entry_by_key_text(DictFrame& object, const JsonValue& key,
+                                              JsonValue&& value) {
   std::string text;
   append_key_text(text, key);
   object.insert_or_assign(text, std::move(value));
 }
 
-TaggedJsonBuilder::Node TaggedJsonBuilder::end_instance(InstanceFrame&& frame, Node&& state) {
+TaggedJsonBuilder::Node TaggedJsonBuilder::end_instance(InstanceFrame&& frame, Node state) {
   bj::object inner(storage_);
   inner.reserve(2);
   inner.emplace("class", std::move(frame.class_name));
-  inner.emplace("state", std::move(state));
-  return single_member("instance", Node(std::move(inner)));
+  inner.emplace("state", take(state));
+  return single_member("instance", JsonValue(std::move(inner)));
 }
 
 void TaggedJsonBuilder::unwritten_callable(ReduceFrame& frame, const MarshalValue& callable) {
-  frame.callable = walk_value(callable, *this);
+  frame.callable = take(walk_value(callable, *this));
 }
 
-void TaggedJsonBuilder::reduce_dict_item(ReduceFrame& frame, Node&& key, Node&& value) {
-  Sequence pair(storage_);
+void TaggedJsonBuilder::reduce_dict_item(ReduceFrame& frame, Node key, Node value) {
+  bj::array pair(storage_);
   pair.reserve(2);
-  pair.push_back(std::move(key));
-  pair.push_back(std::move(value));
-  frame.dict_items.push_back(Node(std::move(pair)));
+  pair.push_back(std::move(stack_[key]));
+  pair.push_back(std::move(stack_[value]));
+  stack_.pop_back();
+  stack_.pop_back();
+  frame.dict_items.push_back(JsonValue(std::move(pair)));
 }
 
 TaggedJsonBuilder::Node TaggedJsonBuilder::end_reduce(ReduceFrame&& frame) {
@@ -164,14 +173,19 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::end_reduce(ReduceFrame&& frame) {
   inner.emplace("state", std::move(frame.state));
   inner.emplace("list_items", std::move(frame.list_items));
   inner.emplace("dict_items", std::move(frame.dict_items));
-  return single_member("reduce", Node(std::move(inner)));
+  return single_member("reduce", JsonValue(std::move(inner)));
 }
 
-std::string TaggedJsonBuilder::take_text(Node&& node, MarshalValue::Kind kind) {
+std::string TaggedJsonBuilder::take_text(Node node, MarshalValue::Kind kind) {
   // The node holds the tagged text of a Bytes or Utf8 value; reading it back gives the value.
-  const bj::string& text = node.get_string();
-  auto value = parse_tagged_string(std::string_view(text.data(), text.size()));
-  return ValueBuilder::take_text(std::move(*value), kind);
+  std::string text;
+  {
+    const bj::string& tagged = stack_[node].get_string();
+    auto value = parse_tagged_string(std::string_view(tagged.data(), tagged.size()));
+    text = ValueBuilder::take_text(std::move(*value), kind);
+  }
+  stack_.pop_back();
+  return text;
 }
 
 }  // namespace marshal::detail

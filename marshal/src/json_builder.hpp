@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "marshal/json.hpp"
 #include "marshal/value.hpp"
@@ -25,12 +26,19 @@ namespace marshal::detail {
 // other scalars carry a prefix, and containers their compact JSON after "json:".
 void append_key_text(std::string& out, const JsonValue& key);
 
+// Every value is made once, in place, on the builder's stack, and waits there until the container
+// it belongs to is complete; a container then takes its members from the top of the stack in one
+// go. So a Node is only a place on that stack: the reader passes places around, never values,
+// and no value is moved on its way up through the reader's calls.
+//
 // Recursion runs once per level of the tree, which may be a thousand levels deep (and a thread's
 // stack may be 1 MB): the rarer forms stay out of line to keep the common frames small.
 class TaggedJsonBuilder {
  public:
-  using Node = boost::json::value;
-  using Sequence = boost::json::array;
+  using Node = std::size_t;
+  struct Sequence {
+    std::size_t first;  // the place of the first item
+  };
   using DictFrame = boost::json::object;
   struct InstanceFrame {
     boost::json::string class_name;
@@ -38,81 +46,90 @@ class TaggedJsonBuilder {
   struct CallbackFrame {};
   struct ReduceFrame {
     bool newobj = false;
-    Node callable;
-    Node args;
-    Node state;
-    Sequence list_items;
-    Sequence dict_items;
+    JsonValue callable;
+    JsonValue args;
+    JsonValue state;
+    boost::json::array list_items;
+    boost::json::array dict_items;
   };
+  // A shared value, kept aside in the tree's memory for the references to it.
+  using Kept = JsonValue;
 
   static constexpr bool can_fail = false;
 
   explicit TaggedJsonBuilder(boost::json::storage_ptr storage)
-      : tree_storage_(std::move(storage)), storage_(tree_storage_) {}
+      : tree_storage_(std::move(storage)), storage_(tree_storage_) {
+    stack_.reserve(INITIAL_STACK);
+  }
 
-  Node none() { return Node(nullptr, storage_); }
-  Node boolean(bool b) { return Node(b, storage_); }
-  Node integer(std::int64_t i) { return Node(i, storage_); }
+  Node none() { return make(nullptr); }
+  Node boolean(bool b) { return make(b); }
+  Node integer(std::int64_t i) { return make(i); }
   Node big(const BigInt& l);
   Node real(double d);
   Node bytes(std::string_view data);
   Node utf8(std::string_view text) { return prefixed("utf8:", text); }
   Node global(std::string_view name) { return prefixed("global:", name); }
 
-  Sequence begin_tuple(std::size_t n) { return reserved(n); }
-  Sequence begin_list(std::size_t n) { return reserved(n); }
-  void add_item(Sequence& items, Node&& item) { items.push_back(std::move(item)); }
-  Node end_tuple(Sequence&& items) { return single_member("tuple", Node(std::move(items))); }
-  Node end_list(Sequence&& items) { return Node(std::move(items)); }
+  Sequence begin_tuple(std::size_t) { return Sequence{stack_.size()}; }
+  Sequence begin_list(std::size_t) { return Sequence{stack_.size()}; }
+  // The item already stands in its place, after the items before it.
+  void add_item(Sequence&, Node) {}
+  Node end_tuple(Sequence&& items) { return single_member("tuple", items_from(items.first)); }
+  Node end_list(Sequence&& items) { return place(items_from(items.first)); }
 
   DictFrame begin_dict(std::size_t n) {
     DictFrame object(storage_);
     object.reserve(n);
     return object;
   }
-  // A repeated key text keeps its first position and takes the later value.
-  void add_entry(DictFrame& object, Node&& key, Node&& value) {
-    if (const boost::json::string* text = key.if_string()) {
-      object.insert_or_assign(*text, std::move(value));
-      return;
+  // A repeated key text keeps its first position and takes the later value. The key is made
+  // after its value, so it is the top of the stack.
+  void add_entry(DictFrame& object, Node key, Node value) {
+    if (const boost::json::string* text = stack_[key].if_string()) {
+      object.insert_or_assign(*text, std::move(stack_[value]));
+    } else {
+      add_entry_by_key_text(object, stack_[key], std::move(stack_[value]));
     }
-    add_entry_by_key_text(object, key, std::move(value));
+    stack_.pop_back();
+    stack_.pop_back();
   }
-  Node end_dict(DictFrame&& object) { return Node(std::move(object)); }
+  Node end_dict(DictFrame&& object) { return place(JsonValue(std::move(object))); }
 
   InstanceFrame begin_instance(std::string_view class_name) {
     return InstanceFrame{boost::json::string(class_name, storage_)};
   }
-  Node end_instance(InstanceFrame&& frame, Node&& state);
+  Node end_instance(InstanceFrame&& frame, Node state);
 
   CallbackFrame begin_callback() { return {}; }
-  Node end_callback(CallbackFrame&&, Node&& value) {
-    return single_member("callback", std::move(value));
-  }
+  Node end_callback(CallbackFrame&&, Node value) { return single_member("callback", take(value)); }
 
   ReduceFrame begin_reduce(bool newobj, std::size_t) {
-    return ReduceFrame{newobj, none(), none(), none(), Sequence(storage_), Sequence(storage_)};
+    return ReduceFrame{newobj,
+                       JsonValue(storage_),
+                       JsonValue(storage_),
+                       JsonValue(storage_),
+                       boost::json::array(storage_),
+                       boost::json::array(storage_)};
   }
-  void reduce_field(ReduceFrame& frame, ReduceField field, Node&& value) {
+  void reduce_field(ReduceFrame& frame, ReduceField field, Node value) {
     switch (field) {
       case ReduceField::Callable:
-        frame.callable = std::move(value);
+        frame.callable = take(value);
         return;
       case ReduceField::Args:
-        frame.args = std::move(value);
+        frame.args = take(value);
         return;
       case ReduceField::State:
-        frame.state = std::move(value);
+        frame.state = take(value);
         return;
     }
   }
   void unwritten_callable(ReduceFrame& frame, const MarshalValue& callable);
   void end_reduce_fields(ReduceFrame&) {}
-  void reduce_list_item(ReduceFrame& frame, Node&& item) {
-    frame.list_items.push_back(std::move(item));
-  }
+  void reduce_list_item(ReduceFrame& frame, Node item) { frame.list_items.push_back(take(item)); }
   void end_reduce_list(ReduceFrame&) {}
-  void reduce_dict_item(ReduceFrame& frame, Node&& key, Node&& value);
+  void reduce_dict_item(ReduceFrame& frame, Node key, Node value);
   Node end_reduce(ReduceFrame&& frame);
 
   // A dictionary key only lends its text to the object: it is built aside, in memory that is
@@ -128,25 +145,55 @@ class TaggedJsonBuilder {
     storage_ = tree_storage_;
   }
 
-  // What the stream reader asks of the nodes it has made: a copy where the next one is made,
-  // and a copy kept in the tree's memory (a shared value read inside a key outlives the key).
-  Node copy(const Node& node) { return Node(node, storage_); }
-  Node keep(const Node& node) { return Node(node, tree_storage_); }
-  static std::string take_text(Node&& node, MarshalValue::Kind kind);
-  static boost::json::array& tuple_items(Node& node) {
-    return node.get_object().begin()->value().get_array();
+  // What the stream reader asks of the nodes it has made: a copy kept in the tree's memory (a
+  // shared value read inside a key outlives the key), and a copy of that where the next value is
+  // made.
+  Kept keep(Node node) const { return JsonValue(stack_[node], tree_storage_); }
+  Node copy(const Kept& kept) {
+    stack_.emplace_back(kept, storage_);
+    return stack_.size() - 1;
+  }
+  std::string take_text(Node node, MarshalValue::Kind kind);
+  // A REDUCE payload's members, taken one by one to the top of the stack, and then the payload.
+  std::size_t tuple_size(Node payload) const { return tuple_items(payload).size(); }
+  Node payload_member(Node payload, std::size_t index) {
+    JsonValue member = std::move(tuple_items(payload)[index]);
+    return place(std::move(member));
+  }
+  void discard(Node) { stack_.pop_back(); }
+
+  // The finished value at the top of the stack, handed over.
+  JsonValue take(Node node) {
+    JsonValue value = std::move(stack_[node]);
+    stack_.pop_back();
+    return value;
   }
 
  private:
-  Node prefixed(std::string_view prefix, std::string_view text);
-  Node single_member(std::string_view key, Node&& member);
-  void add_entry_by_key_text(DictFrame& object, const Node& key, Node&& value);
-  Sequence reserved(std::size_t n) {
-    Sequence array(storage_);
-    array.reserve(n);
-    return array;
-  }
+  static constexpr std::size_t INITIAL_STACK = 1024;
 
+  template <class T>
+  Node make(T scalar) {
+    stack_.emplace_back(scalar, storage_);
+    return stack_.size() - 1;
+  }
+  Node place(JsonValue&& value) {
+    stack_.push_back(std::move(value));
+    return stack_.size() - 1;
+  }
+  boost::json::array& tuple_items(Node node) {
+    return stack_[node].get_object().begin()->value().get_array();
+  }
+  const boost::json::array& tuple_items(Node node) const {
+    return stack_[node].get_object().begin()->value().get_array();
+  }
+  // The items from `first` to the top of the stack, taken off it as one array.
+  JsonValue items_from(std::size_t first);
+  Node prefixed(std::string_view prefix, std::string_view text);
+  Node single_member(std::string_view key, JsonValue&& member);
+  void add_entry_by_key_text(DictFrame& object, const JsonValue& key, JsonValue&& value);
+
+  std::vector<JsonValue> stack_;
   boost::json::storage_ptr tree_storage_;
   boost::json::storage_ptr storage_;  // the tree's, or the key scratch while a key is read
   std::optional<boost::json::monotonic_resource> key_scratch_;

@@ -14,7 +14,7 @@ Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> b
   detail::TaggedJsonBuilder builder(std::move(storage));
   auto decoded = detail::StreamReader<detail::TaggedJsonBuilder>(builder, bytes).read();
   if (!decoded) return decoded.take_error();
-  return DecodedJson{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
+  return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
 }
 
 Result<support::ByteBuffer, EncodeFailure> encode_from_json(const JsonValue& json,

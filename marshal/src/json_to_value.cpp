@@ -45,16 +45,6 @@ std::optional<BigInt> parse_long_literal(std::string_view text) {
 
 }  // namespace detail
 
-std::optional<std::int64_t> json_int64(const JsonValue& json) {
-  if (const std::int64_t* i = json.if_int64()) return *i;
-  if (const std::uint64_t* u = json.if_uint64()) {
-    if (*u <= static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-      return static_cast<std::int64_t>(*u);
-    }
-  }
-  return std::nullopt;
-}
-
 Result<MarshalValue, MarshalError> json_to_value(const JsonValue& json) {
   detail::ValueBuilder builder;
   return detail::TaggedJsonWalker<detail::ValueBuilder>(builder).value(json);

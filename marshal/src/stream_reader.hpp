@@ -91,7 +91,7 @@ class StreamReader {
     Kind kind;
   };
   struct Slot {
-    std::optional<Node> node;  // none until filled: a reference then gives None
+    std::optional<typename Handler::Kept> node;  // none until filled: a reference then gives None
     Weight weight;
     Kind kind = Kind::None;
     TupleHead head;
@@ -360,23 +360,26 @@ class StreamReader {
                                                                       Weight& weight) {
     if (payload.kind != Kind::Tuple) return invalid("reduce payload isn't a tuple");
     const TupleHead head = last_tuple_head_;
-    auto& fields = h_.tuple_items(payload.node);
+    const std::size_t field_count = h_.tuple_size(payload.node);
     const std::size_t first_state = newobj ? 1 : 2;
-    if (newobj && fields.empty()) return invalid("empty newobj tuple");
-    if (!newobj && fields.size() < 2) return invalid("reduce tuple too short");
-    const bool has_state = fields.size() > first_state;
+    if (newobj && field_count == 0) return invalid("empty newobj tuple");
+    if (!newobj && field_count < 2) return invalid("reduce tuple too short");
+    const bool has_state = field_count > first_state;
 
     auto frame = h_.begin_reduce(newobj, first_state + (has_state ? 1 : 0));
     weight.bytes += sizeof(Reduce);
     // A NEWOBJ record's callable is None, which the stream does not carry.
     weight = add_child(weight, newobj ? Weight{} : head.members[0], REDUCE_FIELD_LEVELS);
-    if (!newobj) h_.reduce_field(frame, ReduceField::Callable, std::move(fields[0]));
+    if (!newobj) {
+      h_.reduce_field(frame, ReduceField::Callable, h_.payload_member(payload.node, 0));
+    }
     weight = add_child(weight, head.members[first_state - 1], REDUCE_FIELD_LEVELS);
-    h_.reduce_field(frame, ReduceField::Args, std::move(fields[first_state - 1]));
+    h_.reduce_field(frame, ReduceField::Args, h_.payload_member(payload.node, first_state - 1));
     if (has_state) {
       weight = add_child(weight, head.members[first_state], REDUCE_FIELD_LEVELS);
-      h_.reduce_field(frame, ReduceField::State, std::move(fields[first_state]));
+      h_.reduce_field(frame, ReduceField::State, h_.payload_member(payload.node, first_state));
     }
+    h_.discard(std::move(payload.node));
     h_.end_reduce_fields(frame);
     return frame;
   }

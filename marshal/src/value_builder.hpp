@@ -109,17 +109,27 @@ class ValueBuilder {
   Node adopt(MarshalValue&& value) { return std::move(value); }
 
   // What the stream reader asks of the nodes it has made.
+  using Kept = MarshalValue;
   void begin_key() {}
   void end_key() {}
-  Node copy(const Node& node) { return node; }
-  Node keep(const Node& node) { return node; }
+  Node copy(const Kept& kept) { return kept; }
+  Kept keep(const Node& node) { return node; }
   static std::string take_text(Node&& node, MarshalValue::Kind kind) {
     if (kind == MarshalValue::Kind::Bytes) return utf8_lossy(node.get_if<Bytes>()->data);
     return std::move(node.get_if<Utf8>()->text);
   }
-  static std::vector<MarshalValue>& tuple_items(Node& node) { return node.get_if<Tuple>()->items; }
+  // A REDUCE payload's members, taken one by one, and then the payload.
+  static std::size_t tuple_size(const Node& payload) { return tuple_items(payload).size(); }
+  static Node payload_member(Node& payload, std::size_t index) {
+    return std::move(tuple_items(payload)[index]);
+  }
+  static void discard(Node&&) {}
 
  private:
+  static std::vector<MarshalValue>& tuple_items(Node& node) { return node.get_if<Tuple>()->items; }
+  static const std::vector<MarshalValue>& tuple_items(const Node& node) {
+    return node.get_if<Tuple>()->items;
+  }
   static Sequence reserved(std::size_t n) {
     Sequence items;
     items.reserve(n);

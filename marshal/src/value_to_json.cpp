@@ -7,7 +7,7 @@ namespace marshal {
 
 JsonValue value_to_json(const MarshalValue& value, boost::json::storage_ptr storage) {
   detail::TaggedJsonBuilder builder(std::move(storage));
-  return detail::walk_value(value, builder);
+  return builder.take(detail::walk_value(value, builder));
 }
 
 std::string dict_key_to_string(const MarshalValue& key) {

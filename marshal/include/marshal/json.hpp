@@ -31,7 +31,13 @@ Result<MarshalValue, MarshalError> json_to_value(const JsonValue& json);
 Result<MarshalValue, MarshalError> parse_tagged_string(std::string_view text);
 
 // A JSON number that is an integer within the signed 64-bit range, whichever kind holds it.
-std::optional<std::int64_t> json_int64(const JsonValue& json);
+inline std::optional<std::int64_t> json_int64(const JsonValue& json) {
+  if (const std::int64_t* i = json.if_int64()) return *i;
+  if (const std::uint64_t* u = json.if_uint64()) {
+    if (*u <= static_cast<std::uint64_t>(INT64_MAX)) return static_cast<std::int64_t>(*u);
+  }
+  return std::nullopt;
+}
 
 // Parses exactly one JSON value, optionally surrounded by JSON whitespace, with at most
 // `max_depth` levels of arrays and objects nested in one another. Floating numbers are correctly
