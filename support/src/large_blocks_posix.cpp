@@ -2,13 +2,17 @@
 
 #include <cstdint>
 
+#include "page_mapping.hpp"
 #include "support/large_blocks.hpp"
 
 namespace support {
 namespace {
 
-std::size_t mapped_size(std::size_t bytes) {
-  return (bytes + LARGE_BLOCK - 1) / LARGE_BLOCK * LARGE_BLOCK;
+void advise_huge_pages([[maybe_unused]] void* start, [[maybe_unused]] std::size_t size) {
+#if defined(MADV_HUGEPAGE)
+  // Only advice: where huge pages are off or scarce, the block works in small pages.
+  ::madvise(start, size, MADV_HUGEPAGE);
+#endif
 }
 
 }  // namespace
@@ -16,8 +20,7 @@ std::size_t mapped_size(std::size_t bytes) {
 // The system places a mapping on a 4 KiB boundary, but only a range aligned to 2 MiB can be
 // backed by huge pages: one extra LARGE_BLOCK is mapped, and the ends around the aligned range
 // are given back at once.
-void* map_large_block(std::size_t bytes) noexcept {
-  const std::size_t size = mapped_size(bytes);
+void* map_pages(std::size_t size) noexcept {
   if (size == 0 || size > SIZE_MAX - LARGE_BLOCK) return nullptr;
   void* mapped = ::mmap(nullptr, size + LARGE_BLOCK, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -28,15 +31,22 @@ void* map_large_block(std::size_t bytes) noexcept {
   const std::uintptr_t tail = start + size + LARGE_BLOCK - (aligned + size);
   if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
   void* block = reinterpret_cast<void*>(aligned);
-#if defined(MADV_HUGEPAGE)
-  // Only advice: where huge pages are off or scarce, the block works in small pages.
-  ::madvise(block, size, MADV_HUGEPAGE);
-#endif
+  advise_huge_pages(block, size);
   return block;
 }
 
-void unmap_large_block(void* block, std::size_t bytes) noexcept {
-  if (block != nullptr) ::munmap(block, mapped_size(bytes));
+void* grow_pages([[maybe_unused]] void* start, [[maybe_unused]] std::size_t size,
+                 [[maybe_unused]] std::size_t new_size) noexcept {
+#if defined(MREMAP_MAYMOVE)
+  void* grown = ::mremap(start, size, new_size, MREMAP_MAYMOVE);
+  if (grown == MAP_FAILED) return nullptr;
+  advise_huge_pages(grown, new_size);
+  return grown;
+#else
+  return nullptr;
+#endif
 }
+
+void unmap_pages(void* start, std::size_t size) noexcept { ::munmap(start, size); }
 
 }  // namespace support

@@ -1,18 +1,19 @@
 #include <windows.h>
 
-#include "support/large_blocks.hpp"
+#include "page_mapping.hpp"
 
 namespace support {
 
 // Large pages on Windows need a privilege players do not have; a block of its own still keeps
 // the file-sized buffers out of the heap, and is given back whole.
-void* map_large_block(std::size_t bytes) noexcept {
-  if (bytes == 0) return nullptr;
-  return ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+void* map_pages(std::size_t size) noexcept {
+  if (size == 0) return nullptr;
+  return ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
-void unmap_large_block(void* block, std::size_t) noexcept {
-  if (block != nullptr) ::VirtualFree(block, 0, MEM_RELEASE);
-}
+// A reservation cannot grow in place; a larger block is mapped anew instead.
+void* grow_pages(void*, std::size_t, std::size_t) noexcept { return nullptr; }
+
+void unmap_pages(void* start, std::size_t) noexcept { ::VirtualFree(start, 0, MEM_RELEASE); }
 
 }  // namespace support

@@ -4,8 +4,9 @@
 // costs a page fault for every 4 KiB it is first touched at, and on the machines measured a fault
 // costs more than decoding the bytes in it. So a block of LARGE_BLOCK bytes or more is mapped
 // from the system on its own, asked for in huge pages where the system offers them (2 MiB on
-// Linux: one fault where there were 512), and given back whole when it is freed. Smaller blocks
-// stay with the heap.
+// Linux: one fault where there were 512). A freed block is kept for the next large request it can
+// serve, so the buffers of a command and the trees of a folder's files reuse the same pages; a
+// few are kept, the others given back whole. Smaller blocks stay with the heap.
 #pragma once
 
 #include <cstddef>
@@ -20,9 +21,9 @@ namespace support {
 inline constexpr std::size_t LARGE_BLOCK = std::size_t{2} << 20;
 
 // A block of at least `bytes` bytes, aligned to LARGE_BLOCK where the system allows, or nullptr
-// when the system has none to give. Its pages read as zero until written.
+// when the system has none to give. Its contents are unspecified.
 void* map_large_block(std::size_t bytes) noexcept;
-// Gives back a block from map_large_block, with the size it was asked for.
+// Takes back a block from map_large_block, with the size it was asked for.
 void unmap_large_block(void* block, std::size_t bytes) noexcept;
 
 // A standard allocator that takes large blocks from map_large_block and the rest from the heap.

@@ -1,0 +1,105 @@
+// Large blocks are reused once freed, and a tree's arena hands out aligned, separate memory
+// however its first guess at the size turns out.
+#include "support/large_blocks.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "settings_arena.hpp"
+
+namespace {
+
+using support::LARGE_BLOCK;
+using support::map_large_block;
+using support::unmap_large_block;
+
+void fill(void* block, std::size_t size, std::uint8_t byte) { std::memset(block, byte, size); }
+
+bool holds(const void* block, std::size_t size, std::uint8_t byte) {
+  const auto* p = static_cast<const std::uint8_t*>(block);
+  for (std::size_t i = 0; i < size; i += 4096) {
+    if (p[i] != byte) return false;
+  }
+  return p[size - 1] == byte;
+}
+
+TEST(LargeBlocks, AFreedBlockServesTheNextRequestItCanHold) {
+  const std::size_t size = 3 * LARGE_BLOCK;
+  void* first = map_large_block(size);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 4096, 0u);
+  fill(first, size, 0xA5);
+  unmap_large_block(first, size);
+
+  // The same pages come back as they were left: no fault, no clearing.
+  void* again = map_large_block(size - 100);
+  EXPECT_EQ(again, first);
+  EXPECT_TRUE(holds(again, size - 100, 0xA5));
+
+  // A smaller request takes a block cut to its size; all of it stays usable.
+  unmap_large_block(again, size - 100);
+  void* smaller = map_large_block(LARGE_BLOCK);
+  ASSERT_NE(smaller, nullptr);
+  fill(smaller, LARGE_BLOCK, 0x11);
+  unmap_large_block(smaller, LARGE_BLOCK);
+
+  // A larger request grows a kept block where the system can, keeping what it holds.
+  void* larger = map_large_block(4 * LARGE_BLOCK);
+  ASSERT_NE(larger, nullptr);
+#if defined(__linux__)
+  EXPECT_TRUE(holds(larger, LARGE_BLOCK, 0x11));
+#endif
+  fill(larger, 4 * LARGE_BLOCK, 0x22);
+  unmap_large_block(larger, 4 * LARGE_BLOCK);
+}
+
+TEST(LargeBlocks, ManyBlocksLiveAndFreedInAnyOrder) {
+  std::vector<std::pair<void*, std::size_t>> blocks;
+  for (std::size_t i = 1; i <= 8; ++i) {
+    const std::size_t size = i * LARGE_BLOCK + i;
+    void* block = map_large_block(size);
+    ASSERT_NE(block, nullptr);
+    fill(block, size, static_cast<std::uint8_t>(i));
+    blocks.emplace_back(block, size);
+  }
+  for (std::size_t i = 0; i < blocks.size(); ++i) {
+    EXPECT_TRUE(holds(blocks[i].first, blocks[i].second, static_cast<std::uint8_t>(i + 1)));
+  }
+  for (std::size_t i = 0; i < blocks.size(); i += 2)
+    unmap_large_block(blocks[i].first, blocks[i].second);
+  for (std::size_t i = 1; i < blocks.size(); i += 2)
+    unmap_large_block(blocks[i].first, blocks[i].second);
+}
+
+TEST(SettingsArena, HandsOutAlignedSeparateMemoryBeyondItsFirstBlock) {
+  orvane::SettingsArena arena(1000);  // a first block of some 70 KB
+  struct Request {
+    std::size_t bytes;
+    std::size_t align;
+  };
+  const Request requests[] = {{1, 1},     {3, 1},       {16, 8},
+                              {24, 16},   {7, 4},       {100, 64},
+                              {70000, 8}, {5, 2},       {3 * LARGE_BLOCK, 16},
+                              {1, 1},     {4096, 4096}, {40000, 16}};
+  std::vector<std::pair<std::uint8_t*, std::size_t>> taken;
+  for (const Request& r : requests) {
+    SCOPED_TRACE(::testing::Message() << r.bytes << " bytes aligned to " << r.align);
+    auto* p = static_cast<std::uint8_t*>(arena.allocate(r.bytes, r.align));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % r.align, 0u);
+    std::memset(p, static_cast<int>(taken.size() + 1), r.bytes);
+    taken.emplace_back(p, r.bytes);
+  }
+  for (std::size_t i = 0; i < taken.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(taken[i].first[0], i + 1);
+    EXPECT_EQ(taken[i].first[taken[i].second - 1], i + 1);
+  }
+  EXPECT_EQ(arena.file_size(), 1000u);
+}
+
+}  // namespace
