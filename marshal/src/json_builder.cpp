@@ -113,12 +113,12 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::bytes(std::string_view data) {
   return stack_.size() - 1;
 }
 
+// The whole text is laid out first, so the string is made at its final size in one step.
 TaggedJsonBuilder::Node TaggedJsonBuilder::prefixed(std::string_view prefix,
                                                     std::string_view text) {
-  bj::string& out = stack_.emplace_back(bj::string_kind, storage_).get_string();
-  out.reserve(prefix.size() + text.size());
-  out.append(prefix);
-  out.append(text);
+  text_.assign(prefix);
+  text_.append(text);
+  stack_.emplace_back(bj::string_view(text_.data(), text_.size()), storage_);
   return stack_.size() - 1;
 }
 

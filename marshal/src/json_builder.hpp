@@ -4,13 +4,13 @@
 #pragma once
 
 #include <boost/json/array.hpp>
-#include <boost/json/monotonic_resource.hpp>
+#include <boost/json/memory_resource.hpp>
 #include <boost/json/object.hpp>
 #include <boost/json/string.hpp>
 #include <boost/json/value.hpp>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -25,6 +25,33 @@ namespace marshal::detail {
 // The text of a dictionary key, from the tagged JSON of the key: a string is its own key text,
 // other scalars carry a prefix, and containers their compact JSON after "json:".
 void append_key_text(std::string& out, const JsonValue& key);
+
+// Memory for the nodes of one dictionary key at a time: a small buffer, and blocks from the heap
+// for the rare key that needs more. All of it is reused from the start for the next key.
+class KeyScratch final : public boost::json::memory_resource {
+ public:
+  void reset() {
+    used_ = 0;
+    overflow_.clear();
+  }
+
+ private:
+  void* do_allocate(std::size_t n, std::size_t align) override {
+    const std::size_t at = (used_ + align - 1) & ~(align - 1);
+    if (at <= sizeof buffer_ && n <= sizeof buffer_ - at) {
+      used_ = at + n;
+      return buffer_ + at;
+    }
+    const std::size_t units = n / sizeof(std::max_align_t) + 1;
+    return overflow_.emplace_back(std::make_unique<std::max_align_t[]>(units)).get();
+  }
+  void do_deallocate(void*, std::size_t, std::size_t) override {}
+  bool do_is_equal(const memory_resource& other) const noexcept override { return this == &other; }
+
+  alignas(std::max_align_t) unsigned char buffer_[1024];
+  std::size_t used_ = 0;
+  std::vector<std::unique_ptr<std::max_align_t[]>> overflow_;
+};
 
 // Every value is made once, in place, on the builder's stack, and waits there until the container
 // it belongs to is complete; a container then takes its members from the top of the stack in one
@@ -136,8 +163,8 @@ class TaggedJsonBuilder {
   // reused for the next key, rather than left in the tree's arena.
   void begin_key() {
     if (key_depth_++ != 0) return;
-    // Made anew for every key: a released arena would keep growing the blocks it asks for.
-    storage_ = boost::json::storage_ptr(&key_scratch_.emplace(key_buffer_, sizeof key_buffer_));
+    key_scratch_.reset();
+    storage_ = boost::json::storage_ptr(&key_scratch_);
   }
   // Every node made since begin_key must be gone by now.
   void end_key() {
@@ -194,10 +221,10 @@ class TaggedJsonBuilder {
   void add_entry_by_key_text(DictFrame& object, const JsonValue& key, JsonValue&& value);
 
   std::vector<JsonValue> stack_;
+  std::string text_;  // a prefixed text as it is laid out
   boost::json::storage_ptr tree_storage_;
   boost::json::storage_ptr storage_;  // the tree's, or the key scratch while a key is read
-  std::optional<boost::json::monotonic_resource> key_scratch_;
-  unsigned char key_buffer_[1024];
+  KeyScratch key_scratch_;
   std::uint32_t key_depth_ = 0;
 };
 
