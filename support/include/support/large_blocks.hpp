@@ -50,7 +50,7 @@ class LargeBlockAllocator {
   void deallocate(T* p, std::size_t n) noexcept {
     const std::size_t bytes = n * sizeof(T);
     if (bytes < LARGE_BLOCK) {
-      ::operator delete(p, bytes);
+      ::operator delete(p);
     } else {
       unmap_large_block(p, bytes);
     }
