@@ -205,7 +205,7 @@ class TaggedJsonBuilder {
     return stack_.size() - 1;
   }
   Node place(JsonValue&& value) {
-    stack_.push_back(std::move(value));
+    stack_.emplace_back(std::move(value));
     return stack_.size() - 1;
   }
   boost::json::array& tuple_items(Node node) {
@@ -220,12 +220,14 @@ class TaggedJsonBuilder {
   Node single_member(std::string_view key, JsonValue&& member);
   void add_entry_by_key_text(DictFrame& object, const JsonValue& key, JsonValue&& value);
 
-  std::vector<JsonValue> stack_;
-  std::string text_;  // a prefixed text as it is laid out
   boost::json::storage_ptr tree_storage_;
   boost::json::storage_ptr storage_;  // the tree's, or the key scratch while a key is read
   KeyScratch key_scratch_;
   std::uint32_t key_depth_ = 0;
+  std::string text_;  // a prefixed text as it is laid out
+  // Last, so that it goes first: a decode that failed inside a key leaves values on the stack
+  // whose memory is the key scratch.
+  std::vector<JsonValue> stack_;
 };
 
 }  // namespace marshal::detail

@@ -89,6 +89,10 @@ TEST(FusedCodec, StreamsLoadAsTheComposedSteps) {
        sequential("16 03 01 24 09 0B 01 0A 00 00 00 00 00 00 F8 7F")},
       {"dict with repeated key texts", sequential("16 02 08 0F 61 09 0F 61")},
       {"long keys and values", sequential("16 01 2F 01 80 2F 02 00 80")},
+      // The key's long string is made in the key's own memory, and is still being read when
+      // the stream ends.
+      {"cut inside a container key",
+       sequential("16 01 01 2C 10 14 6B 65 79 2D 6F 66 2D 74 77 65 6E 74 79 2D 62 79 74 65 73 21")},
       {"sequential checksum", hex("7D 01 1C 09 00 09 00 08")},
       {"checksum mismatch", hex("7D 01 1C 00 00 00 00 08")},
       {"mapped checksum", hex("7E 00 00 00 00 1C 09 00 09 00 08")},
