@@ -1,5 +1,4 @@
 // Tagged JSON to value trees: a walk of the JSON into the value builder.
-#include <limits>
 
 #include "json_walk.hpp"
 #include "marshal/json.hpp"

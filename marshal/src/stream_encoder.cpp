@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 #include "adler32.hpp"
 #include "value_walk.hpp"
@@ -30,22 +29,22 @@ void negate(std::span<std::uint8_t> bytes) {
 template <class Buffer>
 StreamEncoder<Buffer>::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
     : write_crc_(options.write_crc) {
-  // A stream written from a file's tree can come out a little larger than the file (shared
-  // values become copies): with a quarter more the buffer does not have to move. Headroom is
-  // free where the buffer leaves its elements uninitialised (large blocks): spare room is never
-  // touched, so it never takes memory the output does not need.
-  out_.resize(std::max(expected_size + expected_size / 4, INITIAL_CAPACITY));
+  // push_back rather than writes into a pre-sized vector: the spare capacity is never touched,
+  // so it never takes memory the output does not need. That makes headroom free, and a stream
+  // written from a file's tree can come out a little larger than the file (shared values become
+  // copies): with a quarter more the buffer does not have to move.
+  out_.reserve(std::max(expected_size + expected_size / 4, INITIAL_CAPACITY));
   if (options.mode_byte != 0) {
-    put(SIGNATURE_MODE);
-    put(options.mode_byte);
+    out_.push_back(SIGNATURE_MODE);
+    out_.push_back(options.mode_byte);
   } else {
-    put(SIGNATURE_MAPPED);
-    put_le(std::uint32_t{0});  // map count 0: no map follows
+    out_.push_back(SIGNATURE_MAPPED);
+    out_.resize(out_.size() + 4, 0);  // map count 0: no map follows
   }
   if (write_crc_) {
-    put(tag_byte(Tag::CRC_CHECK));
-    checksum_at_ = used_;
-    put_le(std::uint32_t{0});
+    out_.push_back(tag_byte(Tag::CRC_CHECK));
+    checksum_at_ = out_.size();
+    out_.resize(out_.size() + 4, 0);
     depth_ = ROOT_LEVEL;  // the reader counts the CRC_CHECK tag as the level above the root
   }
 }
@@ -54,19 +53,13 @@ template <class Buffer>
 Result<Buffer, MarshalError> StreamEncoder<Buffer>::finish() && {
   if (error_) return unexpected(std::move(*error_));
   if (write_crc_) {
-    const std::uint32_t sum = adler32(
-        std::span<const std::uint8_t>(out_.data() + checksum_at_ + 4, used_ - checksum_at_ - 4));
+    const std::uint32_t sum =
+        adler32(std::span<const std::uint8_t>(out_).subspan(checksum_at_ + 4));
     for (std::size_t i = 0; i < 4; ++i) {
       out_[checksum_at_ + i] = static_cast<std::uint8_t>(sum >> (8 * i));
     }
   }
-  out_.resize(used_);
   return std::move(out_);
-}
-
-template <class Buffer>
-void StreamEncoder<Buffer>::grow(std::size_t n) {
-  out_.resize(std::max(out_.size() * 2, used_ + n));
 }
 
 template <class Buffer>
@@ -97,12 +90,12 @@ template <class U>
 void StreamEncoder<Buffer>::put_le(U bits) {
   std::uint8_t buf[sizeof(U)];
   for (std::size_t i = 0; i < sizeof(U); ++i) buf[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  std::memcpy(room(sizeof(U)), buf, sizeof(U));
+  out_.insert(out_.end(), buf, buf + sizeof(U));
 }
 
 template <class Buffer>
 void StreamEncoder<Buffer>::put_bytes(std::string_view data) {
-  if (!data.empty()) std::memcpy(room(data.size()), data.data(), data.size());
+  out_.insert(out_.end(), data.begin(), data.end());
 }
 
 template <class Buffer>
@@ -117,7 +110,7 @@ void StreamEncoder<Buffer>::size(std::uint64_t n) {
   if (length == 1) {
     put(field[0]);
   } else {
-    std::memcpy(room(length), field, length);
+    out_.insert(out_.end(), field, field + length);
   }
 }
 
@@ -183,11 +176,11 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::big(const BigInt& l)
   }
   size(magnitude_bytes + (sign_byte ? 1 : 0));
 
-  const std::size_t start = used_;
+  const std::size_t start = out_.size();
   for (std::size_t i = 0; i + 1 < limb_count; ++i) put_le(limbs[i]);
   for (std::size_t i = 0; i < top_bytes; ++i) put(static_cast<std::uint8_t>(top >> (8 * i)));
   if (sign_byte) put(0);
-  if (negative) negate(std::span(out_.data() + start, used_ - start));
+  if (negative) negate(std::span(out_).subspan(start));
   return {};
 }
 

@@ -100,16 +100,8 @@ class StreamEncoder {
     return {};
   }
 
-  // Bytes written after a failure are never handed out, so writing needs no check. The buffer is
-  // kept larger than what is written, and `used_` marks the end of the output.
-  std::uint8_t* room(std::size_t n) {
-    if (n > out_.size() - used_) grow(n);
-    std::uint8_t* at = out_.data() + used_;
-    used_ += n;
-    return at;
-  }
-  void grow(std::size_t n);
-  void put(std::uint8_t byte) { *room(1) = byte; }
+  // Bytes written after a failure are never handed out, so writing needs no check.
+  void put(std::uint8_t byte) { out_.push_back(byte); }
   template <class U>
   void put_le(U bits);
   void put_bytes(std::string_view data);
@@ -120,7 +112,6 @@ class StreamEncoder {
   void fail(MarshalError error);
 
   Buffer out_;
-  std::size_t used_ = 0;
   std::optional<MarshalError> error_;
   std::size_t checksum_at_ = 0;
   bool write_crc_ = false;
