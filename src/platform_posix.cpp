@@ -72,17 +72,18 @@ Result<void, OsError> write_all(int fd, std::string_view bytes) {
   return {};
 }
 
-// Copies the rest of `in` to `out` through a small buffer: what any two descriptors allow.
+// Copies the rest of `in` to `out` through a small buffer: what any two descriptors allow. The
+// buffer is left uncleared, so after a copy in the kernel, when nothing is left, it costs nothing.
 Result<void, OsError> copy_through_buffer(int in, int out) {
-  std::vector<char> buffer(COPY_CHUNK);
+  const auto buffer = std::make_unique_for_overwrite<char[]>(COPY_CHUNK);
   for (;;) {
-    const ssize_t n = ::read(in, buffer.data(), buffer.size());
+    const ssize_t n = ::read(in, buffer.get(), COPY_CHUNK);
     if (n < 0) {
       if (errno == EINTR) continue;
       return unexpected(last_error());
     }
     if (n == 0) return {};
-    auto written = write_all(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+    auto written = write_all(out, std::string_view(buffer.get(), static_cast<std::size_t>(n)));
     if (!written) return written;
   }
 }

@@ -24,7 +24,7 @@ std::mutex kept_blocks_lock;
 std::array<KeptBlock, KEPT_BLOCKS> kept_blocks;
 
 std::size_t mapped_size(std::size_t bytes) {
-  return (bytes + LARGE_BLOCK - 1) / LARGE_BLOCK * LARGE_BLOCK;
+  return (bytes + HUGE_PAGE - 1) / HUGE_PAGE * HUGE_PAGE;
 }
 
 // The smallest kept block that holds `size` bytes, or else the largest one, which may grow.

@@ -1,5 +1,5 @@
 // The system's side of large blocks: pages mapped, grown and given back, in sizes that are whole
-// multiples of LARGE_BLOCK.
+// multiples of HUGE_PAGE.
 #pragma once
 
 #include <cstddef>

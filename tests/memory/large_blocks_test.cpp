@@ -13,6 +13,7 @@
 
 namespace {
 
+using support::HUGE_PAGE;
 using support::LARGE_BLOCK;
 using support::map_large_block;
 using support::unmap_large_block;
@@ -28,7 +29,7 @@ bool holds(const void* block, std::size_t size, std::uint8_t byte) {
 }
 
 TEST(LargeBlocks, AFreedBlockServesTheNextRequestItCanHold) {
-  const std::size_t size = 3 * LARGE_BLOCK;
+  const std::size_t size = 3 * HUGE_PAGE;
   void* first = map_large_block(size);
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 4096, 0u);
@@ -42,25 +43,25 @@ TEST(LargeBlocks, AFreedBlockServesTheNextRequestItCanHold) {
 
   // A smaller request takes a block cut to its size; all of it stays usable.
   unmap_large_block(again, size - 100);
-  void* smaller = map_large_block(LARGE_BLOCK);
+  void* smaller = map_large_block(HUGE_PAGE);
   ASSERT_NE(smaller, nullptr);
-  fill(smaller, LARGE_BLOCK, 0x11);
-  unmap_large_block(smaller, LARGE_BLOCK);
+  fill(smaller, HUGE_PAGE, 0x11);
+  unmap_large_block(smaller, HUGE_PAGE);
 
   // A larger request grows a kept block where the system can, keeping what it holds.
-  void* larger = map_large_block(4 * LARGE_BLOCK);
+  void* larger = map_large_block(4 * HUGE_PAGE);
   ASSERT_NE(larger, nullptr);
 #if defined(__linux__)
-  EXPECT_TRUE(holds(larger, LARGE_BLOCK, 0x11));
+  EXPECT_TRUE(holds(larger, HUGE_PAGE, 0x11));
 #endif
-  fill(larger, 4 * LARGE_BLOCK, 0x22);
-  unmap_large_block(larger, 4 * LARGE_BLOCK);
+  fill(larger, 4 * HUGE_PAGE, 0x22);
+  unmap_large_block(larger, 4 * HUGE_PAGE);
 }
 
 TEST(LargeBlocks, ManyBlocksLiveAndFreedInAnyOrder) {
   std::vector<std::pair<void*, std::size_t>> blocks;
   for (std::size_t i = 1; i <= 8; ++i) {
-    const std::size_t size = i * LARGE_BLOCK + i;
+    const std::size_t size = i * HUGE_PAGE + i;
     void* block = map_large_block(size);
     ASSERT_NE(block, nullptr);
     fill(block, size, static_cast<std::uint8_t>(i));

@@ -2,11 +2,13 @@
 // bytes as read, its tree's arena, its bytes as rewritten) are each about as large as the file or
 // a few times larger, and each is filled once, front to back. Taken from the heap, such a block
 // costs a page fault for every 4 KiB it is first touched at, and on the machines measured a fault
-// costs more than decoding the bytes in it. So a block of LARGE_BLOCK bytes or more is mapped
-// from the system on its own, asked for in huge pages where the system offers them (2 MiB on
-// Linux: one fault where there were 512). A freed block is kept for the next large request it can
-// serve, so the buffers of a command and the trees of a folder's files reuse the same pages; a
-// few are kept, the others given back whole. Smaller blocks stay with the heap.
+// costs more than decoding the bytes in it; so, on a virtual machine, does the program's first
+// read of each 4 KiB page the system has just filled, such as a file's bytes as read. So a block
+// of LARGE_BLOCK bytes or more is mapped from the system on its own, in whole huge pages where the
+// system offers them (2 MiB on Linux: one fault where there were 512). A freed block is kept for
+// the next large request it can serve, so the buffers of a command and the trees of a folder's
+// files reuse the same pages; a few are kept, the others given back whole. Smaller blocks stay
+// with the heap.
 #pragma once
 
 #include <cstddef>
@@ -18,9 +20,13 @@
 
 namespace support {
 
-inline constexpr std::size_t LARGE_BLOCK = std::size_t{2} << 20;
+// The unit in which blocks are mapped, aligned and kept: a huge page on Linux.
+inline constexpr std::size_t HUGE_PAGE = std::size_t{2} << 20;
+// The smallest block mapped on its own. Rounded up to a huge page, it takes at most four times
+// what it was asked for; a smaller one would pay more in memory than it saves in time.
+inline constexpr std::size_t LARGE_BLOCK = HUGE_PAGE / 4;
 
-// A block of at least `bytes` bytes, aligned to LARGE_BLOCK where the system allows, or nullptr
+// A block of at least `bytes` bytes, aligned to HUGE_PAGE where the system allows, or nullptr
 // when the system has none to give. Its contents are unspecified.
 void* map_large_block(std::size_t bytes) noexcept;
 // Takes back a block from map_large_block, with the size it was asked for.
