@@ -2,6 +2,10 @@
 // makes its node: the value builder for read_marshal, the tagged JSON builder for decode_to_json.
 // The format's rules live here once, whatever the handler builds.
 //
+// A failure is kept in the reader, not carried up through every level: the value calls then
+// return an empty item, which each caller sees through failed() and hands on untouched, so a
+// value read is never moved on its way up.
+//
 // Shared objects are resolved into copies as they are met, so the tree the caller gets owns all
 // of its nodes. What a copy costs is weighed here, from the stream, so the limits on copies hold
 // the same for every handler.
@@ -74,21 +78,22 @@ class StreamReader {
     slots_.resize(*slot_count);
 
     c_.depth = ROOT_LEVEL;
-    auto root = value();
-    if (!root) return root.take_error();
+    Item root = value();
+    if (failed()) return unexpected(std::move(*error_));
     if (c_.crc.seen && c_.mode == Mode::Sequential) {
       auto verified = verify_crc(c_.crc, c_.input, std::min(c_.input.size(), c_.offset));
       if (!verified) return verified.take_error();
     }
-    return Decoded<Node>{std::move(root->node), c_.offset, c_.crc.seen};
+    return Decoded<Node>{std::move(root.node), c_.offset, c_.crc.seen};
   }
 
  private:
-  // One value read: its node, what a copy of it costs, and its variant.
+  // One value read: its node, what a copy of it costs, and its variant. After a failure, an
+  // empty one that nothing reads.
   struct Item {
-    Node node;
+    Node node{};
     Weight weight;
-    Kind kind;
+    Kind kind = Kind::None;
   };
   struct Slot {
     std::optional<typename Handler::Kept> node;  // none until filled: a reference then gives None
@@ -103,78 +108,87 @@ class StreamReader {
     return Weight{1, sizeof(MarshalValue) + payload_bytes};
   }
 
-  // ---- shared objects ----
+  // ---- failures ----
 
-  Read<void> spend_copy_budget(std::uint64_t bytes) {
-    copied_ += bytes;
-    if (copied_ > copy_budget_) return invalid("shared objects expand beyond the size limit");
-    return {};
+  bool failed() const { return error_.has_value(); }
+  // Keeps the first failure; the empty item goes back up in place of a value.
+  [[gnu::noinline]] Item fail(Unexpected<MarshalError> failure) {
+    if (!error_) error_ = std::move(failure.error);
+    return Item{};
   }
 
-  // The slot a flagged tag claims, or none when the tag is not flagged.
-  Read<std::optional<std::size_t>> claim_if(bool shared) {
-    if (!shared) return std::optional<std::size_t>();
+  // ---- shared objects ----
+
+  bool spend_copy_budget(std::uint64_t bytes) {
+    copied_ += bytes;
+    if (copied_ <= copy_budget_) return true;
+    fail(invalid("shared objects expand beyond the size limit"));
+    return false;
+  }
+
+  // The slot a flagged tag claims, or none when the tag is not flagged (or on a failure).
+  std::optional<std::size_t> claim_if(bool shared) {
+    if (!shared) return std::nullopt;
     auto index = claim_slot_index(c_, slots_.size());
-    if (!index) return index.take_error();
+    if (!index) {
+      fail(index.take_error());
+      return std::nullopt;
+    }
     if (c_.mode == Mode::Sequential) slots_.emplace_back();
-    return std::optional<std::size_t>(*index);
+    return *index;
   }
 
   // Completes a value read under a claim: the slot keeps a copy, the caller gets the value.
-  Read<Item> fill_slot(std::optional<std::size_t> slot, Item&& item) {
-    if (!slot) return std::move(item);
-    auto spent = spend_copy_budget(item.weight.bytes);
-    if (!spent) return spent.take_error();
+  void fill_slot(std::optional<std::size_t> slot, const Item& item) {
+    if (!slot || failed() || !spend_copy_budget(item.weight.bytes)) return;
     Slot& s = slots_[*slot];
     s.node.emplace(h_.keep(item.node));
     s.weight = item.weight;
     s.kind = item.kind;
     if (item.kind == Kind::Tuple) s.head = last_tuple_head_;
-    return std::move(item);
   }
 
-  Read<Item> reference() {
+  Item reference() {
     auto id = read_size(c_);
-    if (!id) return id.take_error();
+    if (!id) return fail(id.take_error());
     const std::int64_t index = c_.mode == Mode::Mapped ? std::int64_t{*id} - 1 : *id;
     if (index < 0 || static_cast<std::uint64_t>(index) >= slots_.size()) {
-      return unexpected(MarshalError::invalid_reference(*id));
+      return fail(unexpected(MarshalError::invalid_reference(*id)));
     }
     const Slot& s = slots_[static_cast<std::size_t>(index)];
     // The copy lands at the current level; it must not carry the tree past the depth limit.
     if (std::uint64_t{c_.depth} + s.weight.height - 1 > MAX_DEPTH) {
-      return unexpected(MarshalError::recursion_limit());
+      return fail(unexpected(MarshalError::recursion_limit()));
     }
-    auto spent = spend_copy_budget(s.weight.bytes);
-    if (!spent) return spent.take_error();
+    if (!spend_copy_budget(s.weight.bytes)) return Item{};
     if (s.kind == Kind::Tuple) last_tuple_head_ = s.head;
     return Item{s.node ? h_.copy(*s.node) : h_.none(), s.weight, s.kind};
   }
 
   // ---- values ----
 
-  Read<Item> nested() {
+  Item nested() {
     const NestingLevel level(c_.depth);
-    if (level.too_deep()) return unexpected(MarshalError::recursion_limit());
+    if (level.too_deep()) return fail(unexpected(MarshalError::recursion_limit()));
     return value();
   }
 
   template <class T>
-  Read<Item> integer() {
+  Item integer() {
     auto v = read_fixed<T>(c_);
-    if (!v) return v.take_error();
+    if (!v) return fail(v.take_error());
     return Item{h_.integer(std::int64_t{*v}), leaf(), Kind::Int};
   }
 
-  Read<Item> real() {
+  Item real() {
     auto bits = read_fixed<std::uint64_t>(c_);
-    if (!bits) return bits.take_error();
+    if (!bits) return fail(bits.take_error());
     return Item{h_.real(std::bit_cast<double>(*bits)), leaf(), Kind::Float};
   }
 
-  [[gnu::noinline]] Read<Item> long_value(bool shared) {
+  [[gnu::noinline]] Item long_value(bool shared) {
     auto bytes = read_sized_bytes(c_, "negative buffer length");
-    if (!bytes) return bytes.take_error();
+    if (!bytes) return fail(bytes.take_error());
     BigInt value;
     if (!bytes->empty()) {
       import_bits(value, bytes->begin(), bytes->end(), 8, false);
@@ -184,171 +198,181 @@ class StreamReader {
       }
     }
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
+    if (failed()) return Item{};
     const std::uint64_t payload =
         sizeof(BigInt) + value.backend().size() * sizeof(boost::multiprecision::limb_type);
-    return fill_slot(*slot, Item{h_.big(value), leaf(payload), Kind::Long});
+    Item item{h_.big(value), leaf(payload), Kind::Long};
+    fill_slot(slot, item);
+    return item;
   }
 
   // STR and BUFFER: raw bytes, claimed once read.
-  Read<Item> str(bool shared) {
+  Item str(bool shared) {
     auto bytes = read_sized_bytes(c_, "negative buffer length");
-    if (!bytes) return bytes.take_error();
+    if (!bytes) return fail(bytes.take_error());
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
-    return fill_slot(*slot, Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes});
+    if (failed()) return Item{};
+    Item item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
+    fill_slot(slot, item);
+    return item;
   }
 
-  Read<Item> global(bool shared) {
+  Item global(bool shared) {
     auto name = read_sized_bytes(c_, "negative buffer length");
-    if (!name) return name.take_error();
-    if (!is_valid_utf8(*name)) return invalid("bad utf-8 in global name");
+    if (!name) return fail(name.take_error());
+    if (!is_valid_utf8(*name)) return fail(invalid("bad utf-8 in global name"));
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
-    return fill_slot(*slot, Item{h_.global(*name), leaf(name->size()), Kind::Global});
+    if (failed()) return Item{};
+    Item item{h_.global(*name), leaf(name->size()), Kind::Global};
+    fill_slot(slot, item);
+    return item;
   }
 
-  Read<Item> short_bytes(std::uint64_t n) {
+  Item short_bytes(std::uint64_t n) {
     auto bytes = read_bytes(c_, n);
-    if (!bytes) return bytes.take_error();
+    if (!bytes) return fail(bytes.take_error());
     return Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
   }
 
-  Read<Item> str_short() {
+  Item str_short() {
     auto n = read_fixed<std::uint8_t>(c_);
-    if (!n) return n.take_error();
+    if (!n) return fail(n.take_error());
     return short_bytes(*n);
   }
 
-  [[gnu::noinline]] Read<Item> str_table() {
+  [[gnu::noinline]] Item str_table() {
     auto row = read_str_table(c_);
-    if (!row) return row.take_error();
+    if (!row) return fail(row.take_error());
     return Item{h_.bytes(*row), leaf(row->size()), Kind::Bytes};
   }
 
-  Read<Item> text(std::string_view text) {
-    return Item{h_.utf8(text), leaf(text.size()), Kind::Utf8};
-  }
+  Item text(std::string_view text) { return Item{h_.utf8(text), leaf(text.size()), Kind::Utf8}; }
 
-  [[gnu::noinline]] Read<Item> unicode() {
+  [[gnu::noinline]] Item unicode() {
     auto n = read_count(c_, "negative unicode length");
-    if (!n) return n.take_error();
+    if (!n) return fail(n.take_error());
     auto bytes = read_bytes(c_, *n * 2);
-    if (!bytes) return bytes.take_error();
+    if (!bytes) return fail(bytes.take_error());
     auto decoded = decode_utf16(*bytes);
-    if (!decoded) return decoded.take_error();
+    if (!decoded) return fail(decoded.take_error());
     return text(*decoded);
   }
 
-  [[gnu::noinline]] Read<Item> unicode_1() {
+  [[gnu::noinline]] Item unicode_1() {
     auto unit = read_fixed<std::uint16_t>(c_);
-    if (!unit) return unit.take_error();
-    if (is_surrogate(*unit)) return invalid("bad utf-16 code unit");
+    if (!unit) return fail(unit.take_error());
+    if (is_surrogate(*unit)) return fail(invalid("bad utf-16 code unit"));
     std::string decoded;
     append_utf8(decoded, *unit);
     return text(decoded);
   }
 
-  Read<Item> utf8() {
+  Item utf8() {
     auto bytes = read_sized_bytes(c_, "negative utf8 length");
-    if (!bytes) return bytes.take_error();
-    if (!is_valid_utf8(*bytes)) return invalid("bad utf-8 data");
+    if (!bytes) return fail(bytes.take_error());
+    if (!is_valid_utf8(*bytes)) return fail(invalid("bad utf-8 data"));
     return text(*bytes);
   }
 
   // `count` members in a row, each one level down.
-  Read<Item> members(std::optional<std::size_t> slot, Kind kind, std::size_t count) {
+  Item members(std::optional<std::size_t> slot, Kind kind, std::size_t count) {
     auto sequence = kind == Kind::Tuple ? h_.begin_tuple(count) : h_.begin_list(count);
     Weight weight;
     TupleHead head;
     for (std::size_t i = 0; i < count; ++i) {
-      auto item = nested();
-      if (!item) return item.take_error();
-      weight = add_child(weight, item->weight, MEMBER_LEVELS);
-      if (i < head.members.size()) head.members[i] = item->weight;
-      h_.add_item(sequence, std::move(item->node));
+      Item item = nested();
+      if (failed()) return Item{};
+      weight = add_child(weight, item.weight, MEMBER_LEVELS);
+      if (i < head.members.size()) head.members[i] = item.weight;
+      h_.add_item(sequence, std::move(item.node));
     }
-    if (kind == Kind::List)
-      return fill_slot(slot, Item{h_.end_list(std::move(sequence)), weight, kind});
-    last_tuple_head_ = head;
-    return fill_slot(slot, Item{h_.end_tuple(std::move(sequence)), weight, kind});
+    if (kind == Kind::Tuple) last_tuple_head_ = head;
+    Item item{
+        kind == Kind::List ? h_.end_list(std::move(sequence)) : h_.end_tuple(std::move(sequence)),
+        weight, kind};
+    fill_slot(slot, item);
+    return item;
   }
 
   // TUPLE and LIST. Every member takes at least one byte, which bounds a believable count.
-  Read<Item> sequence(bool shared, Kind kind, const char* negative_detail) {
+  Item sequence(bool shared, Kind kind, const char* negative_detail) {
     auto n = read_count(c_, negative_detail);
-    if (!n) return n.take_error();
-    if (*n > c_.remaining()) return end_of_stream();
+    if (!n) return fail(n.take_error());
+    if (*n > c_.remaining()) return fail(end_of_stream());
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
-    return members(*slot, kind, static_cast<std::size_t>(*n));
+    if (failed()) return Item{};
+    return members(slot, kind, static_cast<std::size_t>(*n));
   }
 
   // TUPLE1, TUPLE2 and LIST1: a fixed number of members and no count.
-  Read<Item> small_sequence(bool shared, Kind kind, std::size_t count) {
+  Item small_sequence(bool shared, Kind kind, std::size_t count) {
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
-    return members(*slot, kind, count);
+    if (failed()) return Item{};
+    return members(slot, kind, count);
   }
 
   // The stream holds each entry's value before its key.
-  Read<Item> dict(bool shared) {
+  Item dict(bool shared) {
     auto n = read_count(c_, "negative dict length");
-    if (!n) return n.take_error();
-    if (*n * 2 > c_.remaining()) return end_of_stream();
+    if (!n) return fail(n.take_error());
+    if (*n * 2 > c_.remaining()) return fail(end_of_stream());
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
+    if (failed()) return Item{};
     auto dict = h_.begin_dict(static_cast<std::size_t>(*n));
     Weight weight;
     for (std::uint64_t i = 0; i < *n; ++i) {
-      auto value = nested();
-      if (!value) return value.take_error();
+      Item value = nested();
+      if (failed()) return Item{};
       h_.begin_key();
-      {
-        // A failure leaves the key unfinished, but then the whole decode fails.
-        auto key = nested();
-        if (!key) return key.take_error();
-        weight = add_child(weight, key->weight, MEMBER_LEVELS);
-        weight = add_child(weight, value->weight, MEMBER_LEVELS);
-        h_.add_entry(dict, std::move(key->node), std::move(value->node));
-      }
+      // A failure leaves the key unfinished, but then the whole decode fails.
+      Item key = nested();
+      if (failed()) return Item{};
+      weight = add_child(weight, key.weight, MEMBER_LEVELS);
+      weight = add_child(weight, value.weight, MEMBER_LEVELS);
+      h_.add_entry(dict, std::move(key.node), std::move(value.node));
       h_.end_key();
     }
-    return fill_slot(*slot, Item{h_.end_dict(std::move(dict)), weight, Kind::Dict});
+    Item item{h_.end_dict(std::move(dict)), weight, Kind::Dict};
+    fill_slot(slot, item);
+    return item;
   }
 
-  [[gnu::noinline]] Read<Item> instance(bool shared) {
+  [[gnu::noinline]] Item instance(bool shared) {
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
-    auto name = nested();
-    if (!name) return name.take_error();
-    if (name->kind != Kind::Bytes && name->kind != Kind::Utf8) {
-      return invalid("TY_INSTANCE guid isn't a string");
+    if (failed()) return Item{};
+    Item name = nested();
+    if (failed()) return Item{};
+    if (name.kind != Kind::Bytes && name.kind != Kind::Utf8) {
+      return fail(invalid("TY_INSTANCE guid isn't a string"));
     }
-    const std::string class_name = h_.take_text(std::move(name->node), name->kind);
+    const std::string class_name = h_.take_text(std::move(name.node), name.kind);
     auto frame = h_.begin_instance(class_name);
-    auto state = nested();
-    if (!state) return state.take_error();
+    Item state = nested();
+    if (failed()) return Item{};
     Weight weight;
     weight.bytes += sizeof(Instance) + class_name.size();
-    weight = add_child(weight, state->weight, MEMBER_LEVELS);
-    Node node = h_.end_instance(std::move(frame), std::move(state->node));
-    return fill_slot(*slot, Item{std::move(node), weight, Kind::Instance});
+    weight = add_child(weight, state.weight, MEMBER_LEVELS);
+    Item item{h_.end_instance(std::move(frame), std::move(state.node)), weight, Kind::Instance};
+    fill_slot(slot, item);
+    return item;
   }
 
-  [[gnu::noinline]] Read<Item> callback() {
+  [[gnu::noinline]] Item callback() {
     auto frame = h_.begin_callback();
-    auto value = nested();
-    if (!value) return value.take_error();
+    Item value = nested();
+    if (failed()) return Item{};
     Weight weight;
     weight.bytes += sizeof(Callback);
-    weight = add_child(weight, value->weight, MEMBER_LEVELS);
-    return Item{h_.end_callback(std::move(frame), std::move(value->node)), weight, Kind::Callback};
+    weight = add_child(weight, value.weight, MEMBER_LEVELS);
+    return Item{h_.end_callback(std::move(frame), std::move(value.node)), weight, Kind::Callback};
   }
 
-  // Whether the next byte ends an item list, which it then consumes.
-  Read<bool> at_items_end() {
-    if (c_.remaining() == 0) return end_of_stream();
+  // Whether the next byte ends an item list, which it then consumes; a failure ends it too.
+  bool at_items_end() {
+    if (c_.remaining() == 0) {
+      fail(end_of_stream());
+      return true;
+    }
     if ((c_.input[c_.offset] & TAG_MASK) != ITEMS_END) return false;
     ++c_.offset;
     return true;
@@ -356,14 +380,15 @@ class StreamReader {
 
   // The payload's fields into the record: callable and args come first; the one after them, if
   // any, is the state. Kept apart from the item lists, so a frame of the recursion stays small.
-  [[gnu::noinline]] Read<typename Handler::ReduceFrame> reduce_fields(bool newobj, Item& payload,
-                                                                      Weight& weight) {
-    if (payload.kind != Kind::Tuple) return invalid("reduce payload isn't a tuple");
+  [[gnu::noinline]] std::optional<typename Handler::ReduceFrame> reduce_fields(bool newobj,
+                                                                               Item& payload,
+                                                                               Weight& weight) {
+    if (payload.kind != Kind::Tuple) return refused(invalid("reduce payload isn't a tuple"));
     const TupleHead head = last_tuple_head_;
     const std::size_t field_count = h_.tuple_size(payload.node);
     const std::size_t first_state = newobj ? 1 : 2;
-    if (newobj && field_count == 0) return invalid("empty newobj tuple");
-    if (!newobj && field_count < 2) return invalid("reduce tuple too short");
+    if (newobj && field_count == 0) return refused(invalid("empty newobj tuple"));
+    if (!newobj && field_count < 2) return refused(invalid("reduce tuple too short"));
     const bool has_state = field_count > first_state;
 
     auto frame = h_.begin_reduce(newobj, first_state + (has_state ? 1 : 0));
@@ -384,63 +409,65 @@ class StreamReader {
     return frame;
   }
 
-  [[gnu::noinline]] Read<void> reduce_list_items(typename Handler::ReduceFrame& frame,
-                                                 Weight& weight) {
-    for (;;) {
-      auto done = at_items_end();
-      if (!done) return done.take_error();
-      if (*done) return {};
-      auto item = nested();
-      if (!item) return item.take_error();
-      weight = add_child(weight, item->weight, MEMBER_LEVELS);
-      h_.reduce_list_item(frame, std::move(item->node));
+  std::nullopt_t refused(Unexpected<MarshalError> failure) {
+    fail(std::move(failure));
+    return std::nullopt;
+  }
+
+  // Until the item list's end, or a failure.
+  [[gnu::noinline]] void reduce_list_items(typename Handler::ReduceFrame& frame, Weight& weight) {
+    while (!at_items_end()) {
+      Item item = nested();
+      if (failed()) return;
+      weight = add_child(weight, item.weight, MEMBER_LEVELS);
+      h_.reduce_list_item(frame, std::move(item.node));
     }
   }
 
-  [[gnu::noinline]] Read<void> reduce_dict_items(typename Handler::ReduceFrame& frame,
-                                                 Weight& weight) {
-    for (;;) {
-      auto done = at_items_end();
-      if (!done) return done.take_error();
-      if (*done) return {};
-      auto key = nested();
-      if (!key) return key.take_error();
-      auto value = nested();
-      if (!value) return value.take_error();
-      weight = add_child(weight, key->weight, MEMBER_LEVELS);
-      weight = add_child(weight, value->weight, MEMBER_LEVELS);
-      h_.reduce_dict_item(frame, std::move(key->node), std::move(value->node));
+  [[gnu::noinline]] void reduce_dict_items(typename Handler::ReduceFrame& frame, Weight& weight) {
+    while (!at_items_end()) {
+      Item key = nested();
+      if (failed()) return;
+      Item value = nested();
+      if (failed()) return;
+      weight = add_child(weight, key.weight, MEMBER_LEVELS);
+      weight = add_child(weight, value.weight, MEMBER_LEVELS);
+      h_.reduce_dict_item(frame, std::move(key.node), std::move(value.node));
     }
   }
 
-  [[gnu::noinline]] Read<Item> reduce(bool shared, bool newobj) {
+  [[gnu::noinline]] Item reduce(bool shared, bool newobj) {
     auto slot = claim_if(shared);
-    if (!slot) return slot.take_error();
+    if (failed()) return Item{};
     Weight weight;
     auto frame = read_reduce_fields(newobj, weight);
-    if (!frame) return frame.take_error();
-    if (auto done = reduce_list_items(*frame, weight); !done) return done.take_error();
+    if (!frame) return Item{};
+    reduce_list_items(*frame, weight);
+    if (failed()) return Item{};
     h_.end_reduce_list(*frame);
-    if (auto done = reduce_dict_items(*frame, weight); !done) return done.take_error();
-    return fill_slot(*slot, Item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce});
+    reduce_dict_items(*frame, weight);
+    if (failed()) return Item{};
+    Item item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce};
+    fill_slot(slot, item);
+    return item;
   }
 
-  [[gnu::noinline]] Read<typename Handler::ReduceFrame> read_reduce_fields(bool newobj,
-                                                                           Weight& weight) {
-    auto payload = nested();
-    if (!payload) return payload.take_error();
-    return reduce_fields(newobj, *payload, weight);
+  [[gnu::noinline]] std::optional<typename Handler::ReduceFrame> read_reduce_fields(
+      bool newobj, Weight& weight) {
+    Item payload = nested();
+    if (failed()) return std::nullopt;
+    return reduce_fields(newobj, payload, weight);
   }
 
-  [[gnu::noinline]] Read<Item> crc_check() {
+  [[gnu::noinline]] Item crc_check() {
     auto stored = read_fixed<std::uint32_t>(c_);
-    if (!stored) return stored.take_error();
+    if (!stored) return fail(stored.take_error());
     c_.crc = CrcRecord{true, *stored, c_.offset};
     switch (c_.mode) {
       case Mode::Mapped: {
         // The whole input is at hand, the map included, so there is no reason to wait.
         auto verified = verify_crc(c_.crc, c_.input, c_.input.size());
-        if (!verified) return verified.take_error();
+        if (!verified) return fail(verified.take_error());
         break;
       }
       case Mode::Sequential:
@@ -450,7 +477,7 @@ class StreamReader {
   }
 
   // The tags whose whole value is the tag itself.
-  Read<Item> fixed(Tag tag) {
+  Item fixed(Tag tag) {
     switch (tag) {
       case Tag::INT_N1:
         return Item{h_.integer(-1), leaf(), Kind::Int};
@@ -478,8 +505,8 @@ class StreamReader {
     }
   }
 
-  Read<Item> value() {
-    if (c_.remaining() == 0) return end_of_stream();
+  Item value() {
+    if (c_.remaining() == 0) return fail(end_of_stream());
     const std::uint8_t byte = c_.input[c_.offset++];
     const bool shared = (byte & SHARED_FLAG) != 0;
     const auto tag = static_cast<Tag>(byte & TAG_MASK);
@@ -509,7 +536,7 @@ class StreamReader {
       case Tag::FLOAT:
         return real();
       case Tag::COMPLEX:
-        return refuse_unsupported("TY_COMPLEX");
+        return fail(refuse_unsupported("TY_COMPLEX"));
       case Tag::STR:
       case Tag::BUFFER:
         return str(shared);
@@ -532,13 +559,13 @@ class StreamReader {
       case Tag::CALLBACK:
         return callback();
       case Tag::PICKLE:
-        return refuse_unsupported("TY_PICKLE");
+        return fail(refuse_unsupported("TY_PICKLE"));
       case Tag::REFERENCE:
         return reference();
       case Tag::CRC_CHECK:
         return crc_check();
       case Tag::PICKLER:
-        return refuse_unsupported("TY_PICKLER");
+        return fail(refuse_unsupported("TY_PICKLER"));
       case Tag::REDUCE:
         return reduce(shared, false);
       case Tag::NEWOBJ:
@@ -550,19 +577,19 @@ class StreamReader {
       case Tag::UNICODE_1:
         return unicode_1();
       case Tag::DBROW:
-        return refuse_unsupported("TY_DBROW");
+        return fail(refuse_unsupported("TY_DBROW"));
       case Tag::WSTREAM:
-        return refuse_unsupported("TY_WSTREAM");
+        return fail(refuse_unsupported("TY_WSTREAM"));
       case Tag::TUPLE2:
         return small_sequence(shared, Kind::Tuple, 2);
       case Tag::MARK:
-        return refuse_unknown(byte & TAG_MASK, "MARK");
+        return fail(refuse_unknown(byte & TAG_MASK, "MARK"));
       case Tag::UTF8:
         return utf8();
       case Tag::LONG:
         return long_value(shared);
     }
-    return refuse_unknown(byte & TAG_MASK, "UNKNOWN");
+    return fail(refuse_unknown(byte & TAG_MASK, "UNKNOWN"));
   }
 
   Handler& h_;
@@ -571,6 +598,7 @@ class StreamReader {
   TupleHead last_tuple_head_;
   std::uint64_t copied_ = 0;
   std::uint64_t copy_budget_ = 0;
+  std::optional<MarshalError> error_;
 };
 
 }  // namespace marshal::detail
