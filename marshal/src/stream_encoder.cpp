@@ -11,6 +11,9 @@ namespace {
 
 // Most settings files are a few tens of kilobytes; with no better guess the buffer starts here.
 constexpr std::size_t INITIAL_CAPACITY = 64 * 1024;
+// How far the room runs ahead of the output: a plain vector clears it as it is made, and that
+// much is still in the cache when the bytes are stored.
+constexpr std::size_t ROOM_STEP = 4096;
 
 using Limb = boost::multiprecision::limb_type;
 
@@ -29,29 +32,35 @@ void negate(std::span<std::uint8_t> bytes) {
 template <class Buffer>
 StreamEncoder<Buffer>::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
     : write_crc_(options.write_crc) {
-  // push_back rather than writes into a pre-sized vector: the spare capacity is never touched,
-  // so it never takes memory the output does not need. That makes headroom free, and a stream
-  // written from a file's tree can come out a little larger than the file (shared values become
-  // copies): with a quarter more the buffer does not have to move.
+  // Room is made a step at a time (room()), so the spare capacity is never touched and never
+  // takes memory the output does not need. That makes headroom free, and a stream written from a
+  // file's tree can come out a little larger than the file (shared values become copies): with a
+  // quarter more the buffer does not have to move.
   out_.reserve(std::max(expected_size + expected_size / 4, INITIAL_CAPACITY));
   if (options.mode_byte != 0) {
-    out_.push_back(SIGNATURE_MODE);
-    out_.push_back(options.mode_byte);
+    put(SIGNATURE_MODE);
+    put(options.mode_byte);
   } else {
-    out_.push_back(SIGNATURE_MAPPED);
-    out_.resize(out_.size() + 4, 0);  // map count 0: no map follows
+    put_tagged(SIGNATURE_MAPPED, std::uint32_t{0});  // map count 0: no map follows
   }
   if (write_crc_) {
-    out_.push_back(tag_byte(Tag::CRC_CHECK));
-    checksum_at_ = out_.size();
-    out_.resize(out_.size() + 4, 0);
+    put_tagged(tag_byte(Tag::CRC_CHECK), std::uint32_t{0});
+    checksum_at_ = used_ - 4;
     depth_ = ROOT_LEVEL;  // the reader counts the CRC_CHECK tag as the level above the root
   }
 }
 
 template <class Buffer>
+void StreamEncoder<Buffer>::make_room(std::size_t n) {
+  const std::size_t needed = used_ + n;
+  if (needed > out_.capacity()) out_.reserve(std::max(needed, 2 * out_.capacity()));
+  out_.resize(std::min(out_.capacity(), std::max(needed, used_ + ROOM_STEP)));
+}
+
+template <class Buffer>
 Result<Buffer, MarshalError> StreamEncoder<Buffer>::finish() && {
   if (error_) return unexpected(std::move(*error_));
+  out_.resize(used_);
   if (write_crc_) {
     const std::uint32_t sum =
         adler32(std::span<const std::uint8_t>(out_).subspan(checksum_at_ + 4));
@@ -68,13 +77,6 @@ void StreamEncoder<Buffer>::fail(MarshalError error) {
 }
 
 template <class Buffer>
-bool StreamEncoder<Buffer>::fits_one_level() {
-  if (depth_ + MEMBER_LEVELS <= MAX_DEPTH) return true;
-  fail(MarshalError::recursion_limit());
-  return false;
-}
-
-template <class Buffer>
 bool StreamEncoder<Buffer>::enter(std::uint8_t tag) {
   depth_ += MEMBER_LEVELS;
   if (depth_ > MAX_DEPTH) {
@@ -87,39 +89,39 @@ bool StreamEncoder<Buffer>::enter(std::uint8_t tag) {
 
 template <class Buffer>
 template <class U>
-void StreamEncoder<Buffer>::put_le(U bits) {
-  std::uint8_t buf[sizeof(U)];
-  for (std::size_t i = 0; i < sizeof(U); ++i) buf[i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  out_.insert(out_.end(), buf, buf + sizeof(U));
+void StreamEncoder<Buffer>::put_tagged(std::uint8_t tag, U bits) {
+  std::uint8_t* p = room(1 + sizeof(U));
+  p[0] = tag;
+  for (std::size_t i = 0; i < sizeof(U); ++i) {
+    p[1 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
+  }
+  used_ += 1 + sizeof(U);
 }
 
 template <class Buffer>
-void StreamEncoder<Buffer>::put_bytes(std::string_view data) {
-  out_.insert(out_.end(), data.begin(), data.end());
+std::size_t StreamEncoder<Buffer>::field_length(std::uint64_t n) {
+  const std::size_t length = size_field_length(n);
+  if (length == 0) fail(MarshalError::invalid_stream("value too large for a size field"));
+  return length;
 }
 
 template <class Buffer>
 void StreamEncoder<Buffer>::size(std::uint64_t n) {
-  const std::size_t length = size_field_length(n);
-  if (length == 0) {
-    fail(MarshalError::invalid_stream("value too large for a size field"));
-    return;
-  }
-  std::uint8_t field[5];
-  write_size_field(field, n);
-  if (length == 1) {
-    put(field[0]);
-  } else {
-    out_.insert(out_.end(), field, field + length);
-  }
+  const std::size_t length = field_length(n);
+  if (length == 0) return;
+  write_size_field(room(length), n);
+  used_ += length;
 }
 
-// A tag, a size field, then the bytes.
 template <class Buffer>
 void StreamEncoder<Buffer>::counted(std::uint8_t tag, std::string_view data) {
-  put(tag);
-  size(data.size());
-  put_bytes(data);
+  const std::size_t length = field_length(data.size());
+  if (length == 0) return;
+  std::uint8_t* p = room(1 + length + data.size());
+  p[0] = tag;
+  write_size_field(p + 1, data.size());
+  std::copy(data.begin(), data.end(), p + 1 + length);
+  used_ += 1 + length + data.size();
 }
 
 template <class Buffer>
@@ -132,17 +134,13 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::integer(std::int64_t
   } else if (i == 1) {
     put(tag_byte(Tag::INT_1));
   } else if (i >= INT8_MIN && i <= INT8_MAX) {
-    put(tag_byte(Tag::INT8));
-    put_le(static_cast<std::uint8_t>(i));
+    put_tagged(tag_byte(Tag::INT8), static_cast<std::uint8_t>(i));
   } else if (i >= INT16_MIN && i <= INT16_MAX) {
-    put(tag_byte(Tag::INT16));
-    put_le(static_cast<std::uint16_t>(i));
+    put_tagged(tag_byte(Tag::INT16), static_cast<std::uint16_t>(i));
   } else if (i >= INT32_MIN && i <= INT32_MAX) {
-    put(tag_byte(Tag::INT32));
-    put_le(static_cast<std::uint32_t>(i));
+    put_tagged(tag_byte(Tag::INT32), static_cast<std::uint32_t>(i));
   } else {
-    put(tag_byte(Tag::INT64));
-    put_le(static_cast<std::uint64_t>(i));
+    put_tagged(tag_byte(Tag::INT64), static_cast<std::uint64_t>(i));
   }
   return {};
 }
@@ -174,13 +172,17 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::big(const BigInt& l)
     for (std::size_t i = 0; lower_zero && i + 1 < limb_count; ++i) lower_zero = limbs[i] == 0;
     sign_byte = !lower_zero;
   }
-  size(magnitude_bytes + (sign_byte ? 1 : 0));
+  const std::size_t length = magnitude_bytes + (sign_byte ? 1 : 0);
+  size(length);
+  if (failed()) return {};
 
-  const std::size_t start = out_.size();
-  for (std::size_t i = 0; i + 1 < limb_count; ++i) put_le(limbs[i]);
-  for (std::size_t i = 0; i < top_bytes; ++i) put(static_cast<std::uint8_t>(top >> (8 * i)));
-  if (sign_byte) put(0);
-  if (negative) negate(std::span(out_).subspan(start));
+  std::uint8_t* p = room(length);
+  for (std::size_t i = 0; i < magnitude_bytes; ++i) {
+    p[i] = static_cast<std::uint8_t>(limbs[i / LIMB_BYTES] >> (8 * (i % LIMB_BYTES)));
+  }
+  if (sign_byte) p[magnitude_bytes] = 0;
+  if (negative) negate(std::span(p, length));
+  used_ += length;
   return {};
 }
 
@@ -191,8 +193,7 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::real(double d) {
     put(tag_byte(Tag::FLOAT_0));
     return {};
   }
-  put(tag_byte(Tag::FLOAT));
-  put_le(std::bit_cast<std::uint64_t>(d));
+  put_tagged(tag_byte(Tag::FLOAT), std::bit_cast<std::uint64_t>(d));
   return {};
 }
 

@@ -92,7 +92,21 @@ class StreamEncoder {
     if (fits_one_level()) put(tag);
     return {};
   }
-  bool fits_one_level();
+
+  // The output is written through `used_`, with the vector's size running ahead of it by the
+  // room last made: each value asks for room for all of its bytes once, then stores them, where
+  // appending to the vector would check its capacity at every byte. The room is made a little at
+  // a time, so the pages beyond the output are never touched.
+  std::uint8_t* room(std::size_t n) {
+    if (out_.size() - used_ < n) make_room(n);
+    return out_.data() + used_;
+  }
+  void make_room(std::size_t n);
+  bool fits_one_level() {
+    if (depth_ + MEMBER_LEVELS <= MAX_DEPTH) return true;
+    fail(MarshalError::recursion_limit());
+    return false;
+  }
   // Enters the level of a container and writes its tag; false when that level is too deep.
   bool enter(std::uint8_t tag);
   Node leave() {
@@ -101,17 +115,24 @@ class StreamEncoder {
   }
 
   // Bytes written after a failure are never handed out, so writing needs no check.
-  void put(std::uint8_t byte) { out_.push_back(byte); }
+  void put(std::uint8_t byte) {
+    *room(1) = byte;
+    ++used_;
+  }
+  // A tag and `bits` in little-endian order.
   template <class U>
-  void put_le(U bits);
-  void put_bytes(std::string_view data);
+  void put_tagged(std::uint8_t tag, U bits);
+  // The length of the size field for `n`, or 0, failing, when no size field carries it.
+  std::size_t field_length(std::uint64_t n);
   void size(std::uint64_t n);
+  // A tag, a size field, then the bytes.
   void counted(std::uint8_t tag, std::string_view data);
   void bytes_payload(std::string_view data);
   void tuple_header(std::size_t n);
   void fail(MarshalError error);
 
   Buffer out_;
+  std::size_t used_ = 0;
   std::optional<MarshalError> error_;
   std::size_t checksum_at_ = 0;
   bool write_crc_ = false;

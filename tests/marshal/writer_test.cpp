@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <functional>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "adler32.hpp"
+#include "marshal/json.hpp"
+#include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
 #include "size_field.hpp"
 #include "support/value_helpers.hpp"
@@ -200,6 +203,41 @@ TEST(WriteMarshal, ChecksummedOutputPassesTheReadersCheck) {
     const auto refused = read_marshal(corrupt);
     ASSERT_FALSE(refused.has_value());
     EXPECT_EQ(refused.error().kind(), MarshalErrorKind::ChecksumMismatch);
+  }
+}
+
+// The output grows as it is written, a little room at a time: values larger than all the room
+// made so far, and many small ones across every step, come out whole. The encoder's two buffers
+// (the library's plain vector, the program's large blocks) must give the same bytes.
+TEST(WriteMarshal, OutputsBeyondTheFirstBufferComeOutWhole) {
+  std::vector<MarshalValue> ints;
+  for (std::int64_t i = 0; i < 100000; ++i) ints.push_back(i64((i % 7 - 3) << (i % 40)));
+  std::vector<MarshalValue> strings;
+  for (std::size_t i = 0; i < 5000; ++i) strings.push_back(bytes(std::string(250 + i % 10, 'k')));
+  struct Case {
+    const char* description;
+    MarshalValue value;
+  };
+  const Case cases[] = {
+      {"one value far larger than the first buffer", bytes(std::string(200000, 'x'))},
+      {"many integers of every width", list(ints)},
+      {"strings around the longer size field", tuple(strings)},
+  };
+  for (const Case& c : cases) {
+    for (bool crc : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << c.description << (crc ? ", with a checksum" : ""));
+      const EncodeOptions options{crc, 1};
+      const auto out = write_marshal(c.value, options);
+      ASSERT_TRUE(out.has_value()) << out.error().message();
+      const auto decoded = read_marshal(*out);
+      ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
+      EXPECT_EQ(decoded->end_offset, out->size());
+      EXPECT_EQ(decoded->value, c.value);
+
+      const auto fused = encode_from_json(value_to_json(c.value), options, 0);
+      ASSERT_TRUE(fused.has_value());
+      EXPECT_TRUE(std::equal(fused->begin(), fused->end(), out->begin(), out->end()));
+    }
   }
 }
 
