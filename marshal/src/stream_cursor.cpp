@@ -69,10 +69,16 @@ Read<std::string> decode_utf16(std::string_view bytes) {
     return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[i]) |
                                       (static_cast<std::uint8_t>(bytes[i + 1]) << 8));
   };
-  std::string out;
-  out.reserve(bytes.size() / 2);
+  // A unit takes at most three bytes in UTF-8, a pair of them four: the text is written into
+  // room for the most it can take, then cut to what it took.
+  std::string out(bytes.size() / 2 * 3, '\0');
+  std::size_t used = 0;
   for (std::size_t i = 0; i < bytes.size(); i += 2) {
     std::uint32_t cp = unit(i);
+    if (cp < 0x80) {
+      out[used++] = static_cast<char>(cp);
+      continue;
+    }
     if (is_high_surrogate(cp)) {
       if (i + 2 >= bytes.size() || !is_low_surrogate(unit(i + 2)))
         return invalid("bad utf-16 data");
@@ -81,8 +87,9 @@ Read<std::string> decode_utf16(std::string_view bytes) {
     } else if (is_low_surrogate(cp)) {
       return invalid("bad utf-16 data");
     }
-    append_utf8(out, cp);
+    used += write_utf8(out.data() + used, cp);
   }
+  out.resize(used);
   return out;
 }
 

@@ -262,9 +262,8 @@ class StreamReader {
     auto unit = read_fixed<std::uint16_t>(c_);
     if (!unit) return fail(unit.take_error());
     if (is_surrogate(*unit)) return fail(invalid("bad utf-16 code unit"));
-    std::string decoded;
-    append_utf8(decoded, *unit);
-    return text(decoded);
+    char decoded[MAX_UTF8_LENGTH];
+    return text(std::string_view(decoded, write_utf8(decoded, *unit)));
   }
 
   Item utf8() {

@@ -17,6 +17,13 @@ struct Utf8Char {
 // The sequence starting at byte `i` of `bytes` (`i` < size).
 Utf8Char decode_utf8_at(std::string_view bytes, std::size_t i);
 
+// The most bytes the UTF-8 form of one code point takes.
+inline constexpr std::size_t MAX_UTF8_LENGTH = 4;
+
+// Writes the UTF-8 form of a code point below U+110000 at `out`, which has room for
+// MAX_UTF8_LENGTH bytes, and gives the bytes written.
+std::size_t write_utf8(char* out, char32_t code_point);
+
 // Appends the UTF-8 form of a code point below U+110000.
 void append_utf8(std::string& out, char32_t code_point);
 
