@@ -97,8 +97,7 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::big(const BigInt& l) {
   return prefixed("long:", l.str());
 }
 
-TaggedJsonBuilder::Node TaggedJsonBuilder::real(double d) {
-  if (std::isfinite(d)) return make(d);
+TaggedJsonBuilder::Node TaggedJsonBuilder::non_finite(double d) {
   std::string text;
   append_float_key_text(text, d);
   return prefixed("float:", text);

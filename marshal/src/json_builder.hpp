@@ -8,6 +8,7 @@
 #include <boost/json/object.hpp>
 #include <boost/json/string.hpp>
 #include <boost/json/value.hpp>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -93,7 +94,7 @@ class TaggedJsonBuilder {
   Node boolean(bool b) { return make(b); }
   Node integer(std::int64_t i) { return make(i); }
   Node big(const BigInt& l);
-  Node real(double d);
+  Node real(double d) { return std::isfinite(d) ? make(d) : non_finite(d); }
   Node bytes(std::string_view data);
   Node utf8(std::string_view text) { return prefixed("utf8:", text); }
   Node global(std::string_view name) { return prefixed("global:", name); }
@@ -217,6 +218,8 @@ class TaggedJsonBuilder {
   // The items from `first` to the top of the stack, taken off it as one array.
   JsonValue items_from(std::size_t first);
   Node prefixed(std::string_view prefix, std::string_view text);
+  // Infinities and NaNs, which JSON numbers cannot hold; kept out of the common path.
+  [[gnu::noinline]] Node non_finite(double d);
   Node single_member(std::string_view key, JsonValue&& member);
   void add_entry_by_key_text(DictFrame& object, const JsonValue& key, JsonValue&& value);
 
