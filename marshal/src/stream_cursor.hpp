@@ -2,14 +2,11 @@
 // cursor whether the bytes are there first, and the body never reads into the shared-object map.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "marshal/error.hpp"
@@ -48,22 +45,6 @@ inline Unexpected<MarshalError> invalid(std::string detail) {
 
 inline Unexpected<MarshalError> end_of_stream() {
   return unexpected(MarshalError::unexpected_end());
-}
-
-template <class T>
-T load_le(const std::uint8_t* p) {
-  std::make_unsigned_t<T> v = 0;
-  if constexpr (std::endian::native == std::endian::little) {
-    // The stream's order is the machine's: one load, where the compiler does not always see
-    // through the loop below.
-    std::memcpy(&v, p, sizeof v);
-  } else {
-    for (std::size_t i = 0; i < sizeof(T); ++i) {
-      v |= static_cast<std::make_unsigned_t<T>>(static_cast<std::make_unsigned_t<T>>(p[i])
-                                                << (8 * i));
-    }
-  }
-  return static_cast<T>(v);
 }
 
 template <class T>

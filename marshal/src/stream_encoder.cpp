@@ -64,9 +64,7 @@ Result<Buffer, MarshalError> StreamEncoder<Buffer>::finish() && {
   if (write_crc_) {
     const std::uint32_t sum =
         adler32(std::span<const std::uint8_t>(out_).subspan(checksum_at_ + 4));
-    for (std::size_t i = 0; i < 4; ++i) {
-      out_[checksum_at_ + i] = static_cast<std::uint8_t>(sum >> (8 * i));
-    }
+    store_le(out_.data() + checksum_at_, sum);
   }
   return std::move(out_);
 }
@@ -92,9 +90,7 @@ template <class U>
 void StreamEncoder<Buffer>::put_tagged(std::uint8_t tag, U bits) {
   std::uint8_t* p = room(1 + sizeof(U));
   p[0] = tag;
-  for (std::size_t i = 0; i < sizeof(U); ++i) {
-    p[1 + i] = static_cast<std::uint8_t>(bits >> (8 * i));
-  }
+  store_le(p + 1, bits);
   used_ += 1 + sizeof(U);
 }
 

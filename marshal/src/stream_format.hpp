@@ -1,11 +1,15 @@
 // The marshal stream format as the reader and the writer both see it: the type tags, the header
-// signatures, the size field in both directions, and how many nesting levels each construct adds.
+// signatures, the byte order of numbers, the size field in both directions, and how many nesting
+// levels each construct adds.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
+#include <type_traits>
 
 #include "marshal/reader.hpp"
 
@@ -93,6 +97,32 @@ class NestingLevel {
   std::uint32_t& depth_;
 };
 
+// ---- byte order ----
+// Numbers are stored little-endian. Where that is the machine's order too, a number is one load
+// or one store: the compiler does not always see through the byte loops.
+
+template <class T>
+T load_le(const std::uint8_t* p) {
+  using U = std::make_unsigned_t<T>;
+  U v = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&v, p, sizeof v);
+  } else {
+    for (std::size_t i = 0; i < sizeof v; ++i) v |= static_cast<U>(static_cast<U>(p[i]) << (8 * i));
+  }
+  return static_cast<T>(v);
+}
+
+template <class T>
+void store_le(std::uint8_t* p, T value) {
+  const auto v = static_cast<std::make_unsigned_t<T>>(value);
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &v, sizeof v);
+  } else {
+    for (std::size_t i = 0; i < sizeof v; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+  }
+}
+
 // ---- the size field ----
 // One byte for 0..254, otherwise 0xFF and a signed 32-bit little-endian value.
 inline constexpr std::uint8_t SIZE_FIELD_ESCAPE = 0xFF;
@@ -113,7 +143,7 @@ inline void write_size_field(std::uint8_t* out, std::uint64_t size) {
     return;
   }
   out[0] = SIZE_FIELD_ESCAPE;
-  for (int i = 0; i < 4; ++i) out[1 + i] = static_cast<std::uint8_t>(size >> (8 * i));
+  store_le(out + 1, static_cast<std::uint32_t>(size));
 }
 
 // A size field read from the front of `bytes`: its value (the 4-byte form may be negative) and
@@ -127,9 +157,7 @@ inline std::optional<SizeField> read_size_field(std::span<const std::uint8_t> by
   if (bytes.empty()) return std::nullopt;
   if (bytes[0] != SIZE_FIELD_ESCAPE) return SizeField{bytes[0], 1};
   if (bytes.size() < 5) return std::nullopt;
-  std::uint32_t v = 0;
-  for (std::size_t i = 0; i < 4; ++i) v |= std::uint32_t{bytes[1 + i]} << (8 * i);
-  return SizeField{static_cast<std::int32_t>(v), 5};
+  return SizeField{load_le<std::int32_t>(bytes.data() + 1), 5};
 }
 
 }  // namespace marshal::detail
