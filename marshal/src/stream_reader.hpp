@@ -36,6 +36,10 @@ namespace marshal::detail {
 inline constexpr std::uint64_t COPY_BUDGET_FLOOR = std::uint64_t{64} << 20;
 inline constexpr std::uint64_t COPY_BUDGET_PER_INPUT_BYTE = 32;
 
+// Members a builder makes room for before any is read: enough for the lists and dictionaries
+// of real settings, which rarely hold more.
+inline constexpr std::size_t ROOM_FOR_CLAIMED_MEMBERS = 256;
+
 // What a copy of a value costs: the nesting levels it spans (itself included, counted as the
 // writer counts them) and a rough figure for the memory its value tree takes.
 struct Weight {
@@ -101,6 +105,14 @@ class StreamReader {
     Kind kind = Kind::None;
     TupleHead head;
   };
+
+  // The room a builder makes up front for a container's members. A count is only a claim until
+  // the members are read, and containers nested in one another may each claim nearly the whole
+  // input: made in full, that room would take far more memory than the input could ever fill.
+  // Past this many members, the room grows as they come.
+  static std::size_t room_for(std::uint64_t claimed) {
+    return static_cast<std::size_t>(std::min(claimed, std::uint64_t{ROOM_FOR_CLAIMED_MEMBERS}));
+  }
 
   // What a copy of a value that holds no other costs. The items themselves are made in place
   // (`Item{h_.x(...), leaf(...), kind}`): the node is never moved on its way into the result.
@@ -275,7 +287,8 @@ class StreamReader {
 
   // `count` members in a row, each one level down.
   Item members(std::optional<std::size_t> slot, Kind kind, std::size_t count) {
-    auto sequence = kind == Kind::Tuple ? h_.begin_tuple(count) : h_.begin_list(count);
+    const std::size_t room = room_for(count);
+    auto sequence = kind == Kind::Tuple ? h_.begin_tuple(room) : h_.begin_list(room);
     Weight weight;
     TupleHead head;
     for (std::size_t i = 0; i < count; ++i) {
@@ -317,7 +330,7 @@ class StreamReader {
     if (*n * 2 > c_.remaining()) return fail(end_of_stream());
     auto slot = claim_if(shared);
     if (failed()) return Item{};
-    auto dict = h_.begin_dict(static_cast<std::size_t>(*n));
+    auto dict = h_.begin_dict(room_for(*n));
     Weight weight;
     for (std::uint64_t i = 0; i < *n; ++i) {
       Item value = nested();

@@ -4,9 +4,11 @@
 // errors).
 #include <gtest/gtest.h>
 
+#include <boost/json/memory_resource.hpp>
 #include <boost/json/parse.hpp>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -163,6 +165,61 @@ TEST(FusedCodec, RebuildErrorWinsOverAnEarlierEncodeError) {
   EXPECT_EQ(saved.error().step, EncodeStep::Rebuild);
   EXPECT_EQ(saved.error().error.message(),
             "invalid JSON encoding: string value/key without a recognized prefix: oops");
+}
+
+// Hands out heap memory and counts it; past its limit it refuses, as a full machine would.
+class CountingResource final : public boost::json::memory_resource {
+ public:
+  explicit CountingResource(std::size_t limit) : limit_(limit) {}
+  std::size_t taken() const { return taken_; }
+
+ private:
+  void* do_allocate(std::size_t n, std::size_t align) override {
+    if (n > limit_ - taken_) throw std::bad_alloc();
+    taken_ += n;
+    return ::operator new(n, std::align_val_t(align));
+  }
+  void do_deallocate(void* p, std::size_t, std::size_t align) override {
+    ::operator delete(p, std::align_val_t(align));
+  }
+  bool do_is_equal(const memory_resource& other) const noexcept override { return this == &other; }
+
+  std::size_t limit_;
+  std::size_t taken_ = 0;
+};
+
+TEST(FusedCodec, ClaimedCountsTakeNoMoreMemoryThanTheInputFills) {
+  // 999 containers, each the first member of the one before, each claiming as many members as
+  // the rest of a 4 MB input could hold; then a tag that is no value. Room made for every claim
+  // would come to gigabytes.
+  constexpr std::size_t INPUT = 4 << 20;
+  constexpr std::size_t LIMIT = 64 << 20;
+  struct Case {
+    const char* name;
+    std::uint8_t tag;
+    std::size_t bytes_per_member;
+  };
+  const Case cases[] = {{"tuples", 0x14, 1}, {"lists", 0x15, 1}, {"dicts", 0x16, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::uint8_t> stream = hex("7D 01");
+    for (int level = 0; level < 999; ++level) {
+      const std::size_t after = stream.size() + 6;
+      const auto claim = static_cast<std::uint32_t>((INPUT - after) / c.bytes_per_member);
+      stream.push_back(c.tag);
+      stream.push_back(0xFF);
+      for (int shift = 0; shift < 32; shift += 8) {
+        stream.push_back(static_cast<std::uint8_t>(claim >> shift));
+      }
+    }
+    stream.push_back(0x18);
+    stream.resize(INPUT, 0x01);
+    CountingResource memory(LIMIT);
+    const auto decoded = decode_to_json(stream, boost::json::storage_ptr(&memory));
+    ASSERT_FALSE(decoded);
+    EXPECT_EQ(decoded.error().message(), "invalid marshal stream: unknown type tag 24 (UNKNOWN)");
+    EXPECT_LT(memory.taken(), LIMIT / 4);
+  }
 }
 
 }  // namespace
