@@ -121,13 +121,6 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::prefixed(std::string_view prefix,
   return stack_.size() - 1;
 }
 
-JsonValue TaggedJsonBuilder::items_from(std::size_t first) {
-  const auto begin = stack_.begin() + static_cast<std::ptrdiff_t>(first);
-  bj::array items(std::make_move_iterator(begin), std::make_move_iterator(stack_.end()), storage_);
-  stack_.erase(begin, stack_.end());
-  return JsonValue(std::move(items));
-}
-
 TaggedJsonBuilder::Node TaggedJsonBuilder::single_member(std::string_view key, JsonValue&& member) {
   bj::object object(storage_);
   object.emplace(key, std::move(member));

@@ -55,9 +55,10 @@ class KeyScratch final : public boost::json::memory_resource {
 };
 
 // Every value is made once, in place, on the builder's stack, and waits there until the container
-// it belongs to is complete; a container then takes its members from the top of the stack in one
-// go. So a Node is only a place on that stack: the reader passes places around, never values,
-// and no value is moved on its way up through the reader's calls.
+// it belongs to takes it: a sequence as soon as the value is finished, into the array it is
+// growing; any other container once it is complete. So a Node is only a place on that stack:
+// the reader passes places around, never values, and no value is moved on its way up through
+// the reader's calls. Numbers in a sequence skip the stack and are made in its array.
 //
 // Recursion runs once per level of the tree, which may be a thousand levels deep (and a thread's
 // stack may be 1 MB): the rarer forms stay out of line to keep the common frames small.
@@ -65,7 +66,7 @@ class TaggedJsonBuilder {
  public:
   using Node = std::size_t;
   struct Sequence {
-    std::size_t first;  // the place of the first item
+    boost::json::array items;
   };
   using DictFrame = boost::json::object;
   struct InstanceFrame {
@@ -99,12 +100,25 @@ class TaggedJsonBuilder {
   Node utf8(std::string_view text) { return prefixed("utf8:", text); }
   Node global(std::string_view name) { return prefixed("global:", name); }
 
-  Sequence begin_tuple(std::size_t) { return Sequence{stack_.size()}; }
-  Sequence begin_list(std::size_t) { return Sequence{stack_.size()}; }
-  // The item already stands in its place, after the items before it.
-  void add_item(Sequence&, Node) {}
-  Node end_tuple(Sequence&& items) { return single_member("tuple", items_from(items.first)); }
-  Node end_list(Sequence&& items) { return place(items_from(items.first)); }
+  Sequence begin_tuple(std::size_t n) { return begin_sequence(n); }
+  Sequence begin_list(std::size_t n) { return begin_sequence(n); }
+  // The item is the top of the stack.
+  void add_item(Sequence& sequence, Node item) {
+    sequence.items.emplace_back(std::move(stack_[item]));
+    stack_.pop_back();
+  }
+  void add_integer(Sequence& sequence, std::int64_t i) { sequence.items.emplace_back(i); }
+  void add_real(Sequence& sequence, double d) {
+    if (std::isfinite(d)) {
+      sequence.items.emplace_back(d);
+    } else {
+      add_item(sequence, non_finite(d));
+    }
+  }
+  Node end_tuple(Sequence&& sequence) {
+    return single_member("tuple", JsonValue(std::move(sequence.items)));
+  }
+  Node end_list(Sequence&& sequence) { return place(JsonValue(std::move(sequence.items))); }
 
   DictFrame begin_dict(std::size_t n) {
     DictFrame object(storage_);
@@ -215,8 +229,11 @@ class TaggedJsonBuilder {
   const boost::json::array& tuple_items(Node node) const {
     return stack_[node].get_object().begin()->value().get_array();
   }
-  // The items from `first` to the top of the stack, taken off it as one array.
-  JsonValue items_from(std::size_t first);
+  Sequence begin_sequence(std::size_t n) {
+    Sequence sequence{boost::json::array(storage_)};
+    sequence.items.reserve(n);
+    return sequence;
+  }
   Node prefixed(std::string_view prefix, std::string_view text);
   // Infinities and NaNs, which JSON numbers cannot hold; kept out of the common path.
   [[gnu::noinline]] Node non_finite(double d);

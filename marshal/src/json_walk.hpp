@@ -115,6 +115,15 @@ class TaggedJsonWalker {
   template <class Sequence>
   Result<void, MarshalError> items(const boost::json::array& array, Sequence& sequence) {
     for (const JsonValue& element : array) {
+      // Numbers, most of what the lists of a settings file hold, skip the dispatch of value().
+      if (const std::int64_t* i = element.if_int64()) {
+        sink_.add_item(sequence, sink_.integer(*i));
+        continue;
+      }
+      if (const double* d = element.if_double()) {
+        sink_.add_item(sequence, sink_.real(*d));
+        continue;
+      }
       auto item = value(element);
       if (!item) return item.take_error();
       sink_.add_item(sequence, std::move(*item));

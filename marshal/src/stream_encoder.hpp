@@ -7,6 +7,7 @@
 // so a walk may run on to its end, as the JSON walker does to find errors of its own.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -48,9 +49,20 @@ class StreamEncoder {
 
   Node none() { return leaf(tag_byte(Tag::NONE)); }
   Node boolean(bool b) { return leaf(tag_byte(b ? Tag::TRUE : Tag::FALSE)); }
-  Node integer(std::int64_t i);
+  Node integer(std::int64_t i) {
+    if (fits_one_level()) put_number(i);
+    return {};
+  }
   Node big(const BigInt& l);
-  Node real(double d);
+  Node real(double d) {
+    if (fits_one_level()) put_number(d);
+    return {};
+  }
+  // The Int and Float values at the front of `items`, written as integer() and real() would
+  // write them one by one; gives how many. Numbers are most of what a settings file holds, and a
+  // run of them is written in one loop that asks for room once per batch and fetches the tree
+  // ahead of itself. None when a member is too deep here, which the events then report.
+  std::size_t numbers(std::span<const MarshalValue> items);
   Node bytes(std::string_view data);
   Node utf8(std::string_view text);
   Node global(std::string_view name);
@@ -103,7 +115,7 @@ class StreamEncoder {
   }
   void make_room(std::size_t n);
   bool fits_one_level() {
-    if (depth_ + MEMBER_LEVELS <= MAX_DEPTH) return true;
+    if (member_fits(depth_)) return true;
     fail(MarshalError::recursion_limit());
     return false;
   }
@@ -118,6 +130,31 @@ class StreamEncoder {
   void put(std::uint8_t byte) {
     *room(1) = byte;
     ++used_;
+  }
+  // The most a number takes: a tag and eight bytes.
+  static constexpr std::size_t MAX_NUMBER_BYTES = 1 + sizeof(std::uint64_t);
+  // A number at `p`, which has room for MAX_NUMBER_BYTES; gives the end of what it wrote. An
+  // integer stores all eight bytes and counts only its tag's width, the rest being room that the
+  // next value writes over, so that no width needs a branch of its own.
+  static std::uint8_t* write_number(std::uint8_t* p, std::int64_t i) {
+    const Tag tag = narrowest_int_tag(i);
+    p[0] = tag_byte(tag);
+    store_le(p + 1, i);
+    return p + 1 + fixed_number_width(tag);
+  }
+  static std::uint8_t* write_number(std::uint8_t* p, double d) {
+    if (d == 0.0) {  // -0.0 too, which so reads back as +0.0: FLOAT_0 is the one zero written
+      p[0] = tag_byte(Tag::FLOAT_0);
+      return p + 1;
+    }
+    p[0] = tag_byte(Tag::FLOAT);
+    store_le(p + 1, std::bit_cast<std::uint64_t>(d));
+    return p + MAX_NUMBER_BYTES;
+  }
+  template <class Number>
+  void put_number(Number n) {
+    std::uint8_t* p = room(MAX_NUMBER_BYTES);
+    used_ += static_cast<std::size_t>(write_number(p, n) - p);
   }
   // A tag and `bits` in little-endian order.
   template <class U>

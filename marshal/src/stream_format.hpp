@@ -65,6 +65,43 @@ enum class Tag : std::uint8_t {
 
 constexpr std::uint8_t tag_byte(Tag tag) { return static_cast<std::uint8_t>(tag); }
 
+// ---- numbers ----
+// INT8, INT16, INT32 and INT64 hold a signed integer of 1, 2, 4 or 8 bytes, FLOAT the 8 bytes of
+// a double; INT_N1, INT_0 and INT_1 are whole values in themselves.
+
+// The bytes that follow the tag of a fixed-width number; 0 for every other tag.
+constexpr std::size_t fixed_number_width(Tag tag) {
+  switch (tag) {
+    case Tag::INT8:
+      return 1;
+    case Tag::INT16:
+      return 2;
+    case Tag::INT32:
+      return 4;
+    case Tag::INT64:
+    case Tag::FLOAT:
+      return 8;
+    default:
+      return 0;
+  }
+}
+
+// The integer tag that holds `i` in the fewest bytes. It is worked out rather than found by
+// comparing `i` with each range in turn: in a list of numbers of mixed sizes those comparisons
+// go one way and then the other, which the processor cannot foresee.
+constexpr Tag narrowest_int_tag(std::int64_t i) {
+  static_assert(tag_byte(Tag::INT_N1) + 1 == tag_byte(Tag::INT_0) &&
+                tag_byte(Tag::INT_0) + 1 == tag_byte(Tag::INT_1));
+  static_assert(tag_byte(Tag::INT8) - 1 == tag_byte(Tag::INT16) &&
+                tag_byte(Tag::INT16) - 1 == tag_byte(Tag::INT32) &&
+                tag_byte(Tag::INT32) - 1 == tag_byte(Tag::INT64));
+  if (i >= -1 && i <= 1) return static_cast<Tag>(tag_byte(Tag::INT_0) + i);
+  // The bits of the magnitude, and one for the sign.
+  const int bits = std::bit_width(static_cast<std::uint64_t>(i ^ (i >> 63))) + 1;
+  const int wider = (bits > 8) + (bits > 16) + (bits > 32);
+  return static_cast<Tag>(tag_byte(Tag::INT8) - wider);
+}
+
 inline constexpr std::uint8_t TAG_MASK = 0x3F;
 inline constexpr std::uint8_t SHARED_FLAG = 0x40;
 // MARK ends the item lists of REDUCE and NEWOBJ; elsewhere it is no value.
@@ -82,6 +119,9 @@ inline constexpr std::uint8_t SIGNATURE_MODE = 0x7D;
 inline constexpr std::uint32_t ROOT_LEVEL = 1;
 inline constexpr std::uint32_t MEMBER_LEVELS = 1;
 inline constexpr std::uint32_t REDUCE_FIELD_LEVELS = 2;
+
+// Whether a value one level below `depth` is within the limit.
+constexpr bool member_fits(std::uint32_t depth) { return depth + MEMBER_LEVELS <= MAX_DEPTH; }
 
 // One nesting level entered: raised on construction, lowered on every way out.
 class NestingLevel {

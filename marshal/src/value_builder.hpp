@@ -47,6 +47,9 @@ class ValueBuilder {
   Sequence begin_tuple(std::size_t n) { return reserved(n); }
   Sequence begin_list(std::size_t n) { return reserved(n); }
   void add_item(Sequence& items, Node&& item) { items.push_back(std::move(item)); }
+  // A number member, made straight in its sequence.
+  void add_integer(Sequence& items, std::int64_t i) { items.emplace_back(i); }
+  void add_real(Sequence& items, double d) { items.emplace_back(d); }
   Node end_tuple(Sequence&& items) { return MarshalValue(Tuple{std::move(items)}); }
   Node end_list(Sequence&& items) { return MarshalValue(List{std::move(items)}); }
 
@@ -56,7 +59,7 @@ class ValueBuilder {
     return dict;
   }
   void add_entry(DictFrame& dict, Node&& key, Node&& value) {
-    dict.entries.push_back(DictEntry{std::move(key), std::move(value)});
+    add_pair(dict.entries, std::move(key), std::move(value));
   }
   Node end_dict(DictFrame&& dict) { return MarshalValue(std::move(dict)); }
 
@@ -101,7 +104,7 @@ class ValueBuilder {
   }
   void end_reduce_list(ReduceFrame&) {}
   void reduce_dict_item(ReduceFrame& frame, Node&& key, Node&& value) {
-    frame.record().dict_items.push_back(DictEntry{std::move(key), std::move(value)});
+    add_pair(frame.record().dict_items, std::move(key), std::move(value));
   }
   Node end_reduce(ReduceFrame&& frame) { return std::move(frame.node); }
 
@@ -129,6 +132,12 @@ class ValueBuilder {
   static std::vector<MarshalValue>& tuple_items(Node& node) { return node.get_if<Tuple>()->items; }
   static const std::vector<MarshalValue>& tuple_items(const Node& node) {
     return node.get_if<Tuple>()->items;
+  }
+  // Each node moves once, into its place: a pair made aside and then pushed would move twice.
+  static void add_pair(std::vector<DictEntry>& entries, Node&& key, Node&& value) {
+    DictEntry& entry = entries.emplace_back();
+    entry.key = std::move(key);
+    entry.value = std::move(value);
   }
   static Sequence reserved(std::size_t n) {
     Sequence items;

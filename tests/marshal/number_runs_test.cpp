@@ -1,0 +1,207 @@
+// Numbers, most of a settings file, take shorter paths than other values: the reader makes a
+// sequence's numbers straight in it, and the writers write a run of them in one go, choosing
+// each integer's width without comparing it with each range. Each must give exactly what the
+// one-value-at-a-time path gives.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "marshal/json.hpp"
+#include "marshal/reader.hpp"
+#include "marshal/writer.hpp"
+#include "stream_format.hpp"
+#include "support/codec_equivalence.hpp"
+#include "support/plain_reader.hpp"
+#include "support/value_helpers.hpp"
+
+namespace marshal {
+namespace {
+
+using detail::Tag;
+using testing::direct_numbers_mismatch;
+using testing::hex;
+
+// The narrowest tag as the format defines it: the first range that holds the value.
+Tag narrowest_by_ranges(std::int64_t i) {
+  if (i == -1) return Tag::INT_N1;
+  if (i == 0) return Tag::INT_0;
+  if (i == 1) return Tag::INT_1;
+  if (i >= INT8_MIN && i <= INT8_MAX) return Tag::INT8;
+  if (i >= INT16_MIN && i <= INT16_MAX) return Tag::INT16;
+  if (i >= INT32_MIN && i <= INT32_MAX) return Tag::INT32;
+  return Tag::INT64;
+}
+
+TEST(NarrowestIntTag, IsTheFirstRangeThatHoldsTheValue) {
+  std::vector<std::int64_t> values = {std::numeric_limits<std::int64_t>::min(),
+                                      std::numeric_limits<std::int64_t>::max()};
+  // Every power of two, its neighbours, and their negations: each range's edges among them.
+  for (int k = 0; k < 63; ++k) {
+    const std::int64_t p = std::int64_t{1} << k;
+    for (const std::int64_t v : {p - 1, p, p + 1}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
+  }
+  for (const std::int64_t v : values) {
+    SCOPED_TRACE(std::to_string(v));
+    EXPECT_EQ(detail::narrowest_int_tag(v), narrowest_by_ranges(v));
+  }
+}
+
+// A sequential stream of a LIST of `members`, each given as its encoded bytes.
+std::vector<std::uint8_t> list_stream(const std::vector<std::string>& members) {
+  std::string body = "15 ";
+  char count[4];
+  std::snprintf(count, sizeof count, "%02X ", static_cast<unsigned>(members.size()));
+  body += count;
+  for (const auto& m : members) body += m + " ";
+  return hex("7D 01 " + body);
+}
+
+TEST(DirectNumbers, SequencesReadAsThroughTheGeneralDispatch) {
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> stream;
+  };
+  const std::vector<Case> cases = {
+      {"every width at its edges",
+       list_stream({"06 80", "06 7F", "05 00 80", "05 FF 7F", "04 00 00 00 80", "04 FF FF FF 7F",
+                    "03 00 00 00 00 00 00 00 80", "03 FF FF FF FF FF FF FF 7F", "01"})},
+      {"wide tags holding small values",
+       list_stream({"03 05 00 00 00 00 00 00 00", "04 FF FF FF FF", "05 01 00", "01"})},
+      {"floats: zeros, a NaN payload, infinity, a subnormal",
+       list_stream({"0A 00 00 00 00 00 00 00 00", "0A 00 00 00 00 00 00 00 80",
+                    "0A 01 00 00 00 00 00 F8 7F", "0A 00 00 00 00 00 00 F0 FF",
+                    "0A 01 00 00 00 00 00 00 00", "01"})},
+      {"flagged number tags",
+       list_stream({"46 05", "45 01 02", "4A 00 00 00 00 00 00 F0 3F", "01"})},
+      {"numbers among other values", list_stream({"06 05", "0F 61", "05 00 01", "27 06 07", "09",
+                                                  "0A 00 00 00 00 00 00 F0 3F", "01"})},
+      // The last members are read near the end of the input, where the general path takes over.
+      {"numbers to the very end", list_stream({"06 01", "05 02 00", "04 03 00 00 00"})},
+      {"cut inside the last number", hex("7D 01 15 03 06 01 06 02 05 03")},
+      {"cut inside a number far from the end",
+       hex("7D 01 15 02 03 01 02 03 04 05 06 07 08 03 01 02")},
+      {"a list of numbers as a dict value", hex("7D 01 16 01 15 02 06 01 06 02 0F 6B")},
+      {"a tuple of numbers as a REDUCE payload",
+       hex("7D 01 22 14 03 05 01 00 04 02 00 00 00 06 03 2D 2D")},
+      // A mapped stream's map lies past the readable end: a number cut by it must not read on
+      // into the map.
+      {"mapped, numbers up to the map", hex("7E 01 00 00 00 15 02 06 01 06 02 01 00 00 00")},
+      {"mapped, a number cut by the map", hex("7E 01 00 00 00 15 02 06 01 05 02 01 00 00 00")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(direct_numbers_mismatch(c.stream), "");
+  }
+
+  // And what both give, for one: the numbers at their widths, with signs.
+  const auto decoded = read_marshal(cases[0].stream);
+  ASSERT_TRUE(decoded);
+  const auto* items = decoded->value.get_if<List>();
+  ASSERT_NE(items, nullptr);
+  const std::vector<std::int64_t> expected = {INT8_MIN,  INT8_MAX,  INT16_MIN, INT16_MAX,
+                                              INT32_MIN, INT32_MAX, INT64_MIN, INT64_MAX};
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(*items->items[i].get_if<std::int64_t>(), expected[i]);
+  }
+}
+
+TEST(DirectNumbers, RandomSequencesReadAsThroughTheGeneralDispatch) {
+  // Member encodings of every number tag, flagged or not, and a few other values, cut at random.
+  const std::vector<std::string> members = {"06 80",
+                                            "05 00 80",
+                                            "04 00 00 00 80",
+                                            "03 00 00 00 00 00 00 00 80",
+                                            "0A 00 00 00 00 00 00 F0 3F",
+                                            "46 7F",
+                                            "43 01 00 00 00 00 00 00 00",
+                                            "08",
+                                            "0F 61",
+                                            "26",
+                                            "27 06 01",
+                                            "01"};
+  std::mt19937_64 rng(7);
+  for (int round = 0; round < 300; ++round) {
+    std::vector<std::string> picked(rng() % 40);
+    for (auto& m : picked) m = members[rng() % members.size()];
+    std::vector<std::uint8_t> stream = list_stream(picked);
+    if (round % 3 == 0 && stream.size() > 4) stream.resize(4 + rng() % (stream.size() - 4));
+    SCOPED_TRACE("round " + std::to_string(round));
+    EXPECT_EQ(direct_numbers_mismatch(stream), "");
+  }
+}
+
+TEST(DirectNumbers, TooDeepNumbersAreRefusedAlike) {
+  // 999 TUPLE1 around a LIST of two INT8: the list is level 1000, its numbers 1001.
+  std::vector<std::uint8_t> stream = hex("7D 01");
+  stream.insert(stream.end(), 999, 0x25);
+  for (const std::uint8_t b : hex("15 02 06 01 06 02")) stream.push_back(b);
+  EXPECT_EQ(direct_numbers_mismatch(stream), "");
+  const auto decoded = read_marshal(stream);
+  ASSERT_FALSE(decoded);
+  EXPECT_EQ(decoded.error().kind(), MarshalErrorKind::RecursionLimit);
+}
+
+// The bytes of `value` written alone, without the header.
+std::vector<std::uint8_t> body_alone(const MarshalValue& value) {
+  auto out = write_marshal(value, EncodeOptions{false, 1});
+  EXPECT_TRUE(out);
+  return std::vector<std::uint8_t>(out->begin() + 2, out->end());
+}
+
+TEST(NumberRuns, WriteAsEachNumberAlone) {
+  std::mt19937_64 rng(11);
+  const auto random_number = [&]() -> MarshalValue {
+    switch (rng() % 6) {
+      case 0:
+        return static_cast<std::int64_t>(rng() % 3) - 1;
+      case 1:
+        return static_cast<std::int64_t>(rng() % 70000) - 35000;
+      case 2:
+        return static_cast<std::int64_t>(rng());
+      case 3:
+        return std::bit_cast<double>(rng());
+      case 4:
+        return -0.0;
+      default:
+        return static_cast<double>(rng() % 1000) / 8;
+    }
+  };
+  // Runs of every length around the writer's batches, broken by other values or not.
+  for (const std::size_t run : {0, 1, 2, 63, 64, 65, 128, 200, 1000}) {
+    for (const bool broken : {false, true}) {
+      SCOPED_TRACE(std::to_string(run) + (broken ? " broken" : ""));
+      std::vector<MarshalValue> items;
+      for (std::size_t i = 0; i < run; ++i) {
+        items.push_back(random_number());
+        if (broken && rng() % 7 == 0) items.push_back(testing::bytes("x"));
+        if (broken && rng() % 11 == 0) items.push_back(testing::list({random_number()}));
+      }
+      const MarshalValue tree = testing::list(items);
+
+      std::vector<std::uint8_t> expected = hex("7D 01");
+      const auto head = body_alone(testing::list(std::vector<MarshalValue>(items.size())));
+      expected.insert(expected.end(), head.begin(), head.end() - static_cast<long>(items.size()));
+      for (const MarshalValue& item : items) {
+        const auto alone = body_alone(item);
+        expected.insert(expected.end(), alone.begin(), alone.end());
+      }
+      const auto written = write_marshal(tree, EncodeOptions{false, 1});
+      ASSERT_TRUE(written);
+      EXPECT_EQ(*written, expected);
+      // The JSON walker writes numbers one by one; the composed save, through write_marshal,
+      // in runs.
+      EXPECT_EQ(testing::encode_mismatch(value_to_json(tree), EncodeOptions{true, 1}), "");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace marshal

@@ -1,0 +1,65 @@
+// The stream reader that makes numbers straight in their sequences against the one that reads
+// every member through its general dispatch, for the unit tests and the fuzz targets: with either
+// builder, the same tree or the same error. Empty when they agree, otherwise what differs.
+#pragma once
+
+#include <boost/json/serialize.hpp>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "json_builder.hpp"
+#include "marshal/json_codec.hpp"
+#include "marshal/reader.hpp"
+#include "stream_reader.hpp"
+#include "support/codec_equivalence.hpp"
+#include "value_builder.hpp"
+
+namespace marshal::testing {
+
+// read_marshal and decode_to_json, with the direct numbers on or off.
+template <bool DIRECT_NUMBERS>
+Result<DecodedStream, MarshalError> read_value(std::span<const std::uint8_t> bytes) {
+  detail::ValueBuilder builder;
+  auto decoded = detail::StreamReader<detail::ValueBuilder, DIRECT_NUMBERS>(builder, bytes).read();
+  if (!decoded) return decoded.take_error();
+  return DecodedStream{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
+}
+
+template <bool DIRECT_NUMBERS>
+Result<DecodedJson, MarshalError> read_json(std::span<const std::uint8_t> bytes) {
+  detail::TaggedJsonBuilder builder{boost::json::storage_ptr{}};
+  auto decoded =
+      detail::StreamReader<detail::TaggedJsonBuilder, DIRECT_NUMBERS>(builder, bytes).read();
+  if (!decoded) return decoded.take_error();
+  return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
+}
+
+// Both ways' outcomes agree: the same error, or the same end, checksum flag and tree.
+template <class Outcome, class Same>
+std::string outcome_mismatch(const Outcome& direct, const Outcome& plain, Same same) {
+  if (!direct || !plain) {
+    if (!direct && !plain && direct.error() == plain.error()) return {};
+    return "only one way fails, or the errors differ: " +
+           (direct ? std::string("ok") : direct.error().message()) + " / " +
+           (plain ? std::string("ok") : plain.error().message());
+  }
+  if (direct->end_offset != plain->end_offset) return "end offsets differ";
+  if (direct->has_crc != plain->has_crc) return "checksum flags differ";
+  if (!same(direct->value, plain->value)) return "trees differ";
+  return {};
+}
+
+inline std::string direct_numbers_mismatch(std::span<const std::uint8_t> bytes) {
+  const std::string values =
+      outcome_mismatch(read_value<true>(bytes), read_value<false>(bytes),
+                       [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
+  if (!values.empty()) return "value trees: " + values;
+  const std::string json =
+      outcome_mismatch(read_json<true>(bytes), read_json<false>(bytes),
+                       [](const JsonValue& a, const JsonValue& b) { return same_json(a, b); });
+  if (!json.empty()) return "JSON trees: " + json;
+  return {};
+}
+
+}  // namespace marshal::testing
