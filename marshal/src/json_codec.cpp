@@ -2,19 +2,15 @@
 // driving the stream encoder.
 #include "marshal/json_codec.hpp"
 
-#include "json_builder.hpp"
 #include "json_walk.hpp"
+#include "stream_decode.hpp"
 #include "stream_encoder.hpp"
-#include "stream_reader.hpp"
 
 namespace marshal {
 
 Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> bytes,
                                                  boost::json::storage_ptr storage) {
-  detail::TaggedJsonBuilder builder(std::move(storage));
-  auto decoded = detail::StreamReader<detail::TaggedJsonBuilder>(builder, bytes).read();
-  if (!decoded) return decoded.take_error();
-  return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
+  return detail::decode_json_tree(bytes, std::move(storage));
 }
 
 Result<support::ByteBuffer, EncodeFailure> encode_from_json(const JsonValue& json,

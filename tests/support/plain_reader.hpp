@@ -8,32 +8,10 @@
 #include <span>
 #include <string>
 
-#include "json_builder.hpp"
-#include "marshal/json_codec.hpp"
-#include "marshal/reader.hpp"
-#include "stream_reader.hpp"
+#include "stream_decode.hpp"
 #include "support/codec_equivalence.hpp"
-#include "value_builder.hpp"
 
 namespace marshal::testing {
-
-// read_marshal and decode_to_json, with the direct numbers on or off.
-template <bool DIRECT_NUMBERS>
-Result<DecodedStream, MarshalError> read_value(std::span<const std::uint8_t> bytes) {
-  detail::ValueBuilder builder;
-  auto decoded = detail::StreamReader<detail::ValueBuilder, DIRECT_NUMBERS>(builder, bytes).read();
-  if (!decoded) return decoded.take_error();
-  return DecodedStream{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
-}
-
-template <bool DIRECT_NUMBERS>
-Result<DecodedJson, MarshalError> read_json(std::span<const std::uint8_t> bytes) {
-  detail::TaggedJsonBuilder builder{boost::json::storage_ptr{}};
-  auto decoded =
-      detail::StreamReader<detail::TaggedJsonBuilder, DIRECT_NUMBERS>(builder, bytes).read();
-  if (!decoded) return decoded.take_error();
-  return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
-}
 
 // Both ways' outcomes agree: the same error, or the same end, checksum flag and tree.
 template <class Outcome, class Same>
@@ -51,13 +29,13 @@ std::string outcome_mismatch(const Outcome& direct, const Outcome& plain, Same s
 }
 
 inline std::string direct_numbers_mismatch(std::span<const std::uint8_t> bytes) {
-  const std::string values =
-      outcome_mismatch(read_value<true>(bytes), read_value<false>(bytes),
-                       [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
+  const std::string values = outcome_mismatch(
+      detail::decode_value_tree<true>(bytes), detail::decode_value_tree<false>(bytes),
+      [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
   if (!values.empty()) return "value trees: " + values;
-  const std::string json =
-      outcome_mismatch(read_json<true>(bytes), read_json<false>(bytes),
-                       [](const JsonValue& a, const JsonValue& b) { return same_json(a, b); });
+  const std::string json = outcome_mismatch(
+      detail::decode_json_tree<true>(bytes, {}), detail::decode_json_tree<false>(bytes, {}),
+      [](const JsonValue& a, const JsonValue& b) { return same_json(a, b); });
   if (!json.empty()) return "JSON trees: " + json;
   return {};
 }
