@@ -2,7 +2,6 @@
 // node owns its children, so copies are deep and no subtree is ever shared.
 #pragma once
 
-#include <boost/multiprecision/cpp_int.hpp>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -13,11 +12,9 @@
 #include <variant>
 #include <vector>
 
-namespace marshal {
+#include "marshal/big_int.hpp"
 
-// Arbitrary-precision signed integer of the `Long` variant (boxed in a node: it is 16-byte aligned
-// and would make every node larger).
-using BigInt = boost::multiprecision::cpp_int;
+namespace marshal {
 
 // An owning pointer that copies its pointee. Rarely used, large payloads live behind one so
 // that an ordinary node stays small: large settings files hold millions of nodes.
@@ -88,6 +85,7 @@ class MarshalValue {
     Callback,
   };
 
+  // A BigInt is boxed: it is 16-byte aligned and would make every node larger.
   using Storage = std::variant<None, bool, std::int64_t, Box<BigInt>, double, Bytes, Utf8, Tuple,
                                List, Dict, Global, Box<Instance>, Box<Reduce>, Box<Callback>>;
 
