@@ -75,7 +75,7 @@ bool is_recursion_limit(const marshal::MarshalError& e) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> input(data, size);
-  if (!marshal::testing::direct_numbers_mismatch(input).empty()) std::abort();
+  if (!marshal::testing::direct_paths_mismatch(input).empty()) std::abort();
   auto decoded = marshal::read_marshal(input);
   if (!decoded) return 0;
   if (decoded->end_offset > size) std::abort();

@@ -104,19 +104,36 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::non_finite(double d) {
 }
 
 TaggedJsonBuilder::Node TaggedJsonBuilder::bytes(std::string_view data) {
-  if (bytes_show_as_text(data)) return prefixed(BYTES_PREFIX, data);
-  bj::string& out = stack_.emplace_back(bj::string_kind, storage_).get_string();
-  out.resize(BASE64_PREFIX.size() + base64_size(data.size()));
-  BASE64_PREFIX.copy(out.data(), BASE64_PREFIX.size());
-  write_base64(data, out.data() + BASE64_PREFIX.size());
-  return stack_.size() - 1;
+  lay_out_bytes(data);
+  return laid_out();
 }
 
-// The whole text is laid out first, so the string is made at its final size in one step.
+void TaggedJsonBuilder::add_bytes_entry(DictFrame& object, std::string_view key, Node value) {
+  lay_out_bytes(key);
+  object.insert_or_assign(bj::string_view(text_.data(), text_.size()), std::move(stack_[value]));
+  stack_.pop_back();
+}
+
+void TaggedJsonBuilder::lay_out_bytes(std::string_view data) {
+  if (bytes_show_as_text(data)) {
+    text_.assign(BYTES_PREFIX);
+    text_.append(data);
+    return;
+  }
+  text_.resize(BASE64_PREFIX.size() + base64_size(data.size()));
+  BASE64_PREFIX.copy(text_.data(), BASE64_PREFIX.size());
+  write_base64(data, text_.data() + BASE64_PREFIX.size());
+}
+
 TaggedJsonBuilder::Node TaggedJsonBuilder::prefixed(std::string_view prefix,
                                                     std::string_view text) {
   text_.assign(prefix);
   text_.append(text);
+  return laid_out();
+}
+
+// The whole text is laid out first, so the string is made at its final size in one step.
+TaggedJsonBuilder::Node TaggedJsonBuilder::laid_out() {
   stack_.emplace_back(bj::string_view(text_.data(), text_.size()), storage_);
   return stack_.size() - 1;
 }

@@ -65,8 +65,12 @@ class KeyScratch final : public boost::json::memory_resource {
 class TaggedJsonBuilder {
  public:
   using Node = std::size_t;
+  // The array is made at its claimed size (up to the reader's bound) at once, as nulls, and each
+  // member is then written over the next one: a number that way is two stores, where growing
+  // the array would take a call into Boost for every member.
   struct Sequence {
     boost::json::array items;
+    std::size_t filled = 0;
   };
   using DictFrame = boost::json::object;
   struct InstanceFrame {
@@ -104,21 +108,29 @@ class TaggedJsonBuilder {
   Sequence begin_list(std::size_t n) { return begin_sequence(n); }
   // The item is the top of the stack.
   void add_item(Sequence& sequence, Node item) {
-    sequence.items.emplace_back(std::move(stack_[item]));
+    JsonValue& slot = next_slot(sequence);
+    JsonValue& made = stack_[item];
+    if (made.storage().get() == sequence.items.storage().get()) {
+      // Moved in whole, memory and all: the two share their memory.
+      slot.~JsonValue();
+      ::new (&slot) JsonValue(boost::json::pilfer(made));
+    } else {
+      slot = std::move(made);  // copied into the sequence's memory
+    }
     stack_.pop_back();
   }
-  void add_integer(Sequence& sequence, std::int64_t i) { sequence.items.emplace_back(i); }
+  void add_integer(Sequence& sequence, std::int64_t i) { next_slot(sequence) = i; }
   void add_real(Sequence& sequence, double d) {
     if (std::isfinite(d)) {
-      sequence.items.emplace_back(d);
+      next_slot(sequence) = d;
     } else {
       add_item(sequence, non_finite(d));
     }
   }
   Node end_tuple(Sequence&& sequence) {
-    return single_member("tuple", JsonValue(std::move(sequence.items)));
+    return single_member("tuple", JsonValue(finished(std::move(sequence))));
   }
-  Node end_list(Sequence&& sequence) { return place(JsonValue(std::move(sequence.items))); }
+  Node end_list(Sequence&& sequence) { return place(JsonValue(finished(std::move(sequence)))); }
 
   DictFrame begin_dict(std::size_t n) {
     DictFrame object(storage_);
@@ -136,6 +148,9 @@ class TaggedJsonBuilder {
     stack_.pop_back();
     stack_.pop_back();
   }
+  // An entry whose key is a byte string, read straight from the stream: its key text is laid
+  // out once, with no node made for the key. The value is the top of the stack.
+  void add_bytes_entry(DictFrame& object, std::string_view key, Node value);
   Node end_dict(DictFrame&& object) { return place(JsonValue(std::move(object))); }
 
   InstanceFrame begin_instance(std::string_view class_name) {
@@ -229,12 +244,23 @@ class TaggedJsonBuilder {
   const boost::json::array& tuple_items(Node node) const {
     return stack_[node].get_object().begin()->value().get_array();
   }
-  Sequence begin_sequence(std::size_t n) {
-    Sequence sequence{boost::json::array(storage_)};
-    sequence.items.reserve(n);
-    return sequence;
+  Sequence begin_sequence(std::size_t n) { return Sequence{boost::json::array(n, storage_)}; }
+  static JsonValue& next_slot(Sequence& sequence) {
+    if (sequence.filled == sequence.items.size()) sequence.items.emplace_back(nullptr);
+    return sequence.items[sequence.filled++];
+  }
+  // A sequence holds as many members as were made room for, or more; were it ever fewer, the
+  // nulls left over are not members.
+  static boost::json::array finished(Sequence&& sequence) {
+    if (sequence.filled < sequence.items.size()) sequence.items.resize(sequence.filled);
+    return std::move(sequence.items);
   }
   Node prefixed(std::string_view prefix, std::string_view text);
+  // The tagged text of a byte string, into text_: "bytes:" and the bytes where they read as
+  // text, else "bytes:b64:" and their base64.
+  void lay_out_bytes(std::string_view data);
+  // A string node of the text laid out in text_.
+  Node laid_out();
   // Infinities and NaNs, which JSON numbers cannot hold; kept out of the common path.
   [[gnu::noinline]] Node non_finite(double d);
   Node single_member(std::string_view key, JsonValue&& member);

@@ -1,5 +1,5 @@
 // The library's two decodes, read_marshal and decode_to_json, as the steps they take: the stream
-// reader with a builder, then the builder's result. The reader's number path is a parameter, so
+// reader with a builder, then the builder's result. The reader's direct paths are a parameter, so
 // the tests run its plain path through the very same steps.
 #pragma once
 
@@ -15,19 +15,19 @@
 
 namespace marshal::detail {
 
-template <bool DIRECT_NUMBERS = true>
+template <bool DIRECT_PATHS = true>
 Result<DecodedStream, MarshalError> decode_value_tree(std::span<const std::uint8_t> bytes) {
   ValueBuilder builder;
-  auto decoded = StreamReader<ValueBuilder, DIRECT_NUMBERS>(builder, bytes).read();
+  auto decoded = StreamReader<ValueBuilder, DIRECT_PATHS>(builder, bytes).read();
   if (!decoded) return decoded.take_error();
   return DecodedStream{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
 }
 
-template <bool DIRECT_NUMBERS = true>
+template <bool DIRECT_PATHS = true>
 Result<DecodedJson, MarshalError> decode_json_tree(std::span<const std::uint8_t> bytes,
                                                    boost::json::storage_ptr storage) {
   TaggedJsonBuilder builder(std::move(storage));
-  auto decoded = StreamReader<TaggedJsonBuilder, DIRECT_NUMBERS>(builder, bytes).read();
+  auto decoded = StreamReader<TaggedJsonBuilder, DIRECT_PATHS>(builder, bytes).read();
   if (!decoded) return decoded.take_error();
   return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
 }

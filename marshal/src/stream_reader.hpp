@@ -65,9 +65,9 @@ struct Decoded {
   bool has_crc = false;
 };
 
-// With `DIRECT_NUMBERS` off, every member is read through value(): the plain path, against
-// which the tests check the direct one.
-template <class Handler, bool DIRECT_NUMBERS = true>
+// With `DIRECT_PATHS` off, every member and key is read through value(): the plain path,
+// against which the tests check the direct ones.
+template <class Handler, bool DIRECT_PATHS = true>
 class StreamReader {
  public:
   using Node = typename Handler::Node;
@@ -311,6 +311,20 @@ class StreamReader {
     return true;
   }
 
+  // A dictionary key that is a short byte string, as most keys of a settings file are: its
+  // bytes, read past value()'s dispatch so that no node is made for the key. Nothing, with
+  // nothing read, for any other form, shared strings included, and for a string cut off by the
+  // end of the input, which value() then reports.
+  std::optional<std::string_view> short_bytes_key() {
+    if (c_.remaining() < 2) return std::nullopt;
+    const std::uint8_t* at = c_.input.data() + c_.offset;
+    if (at[0] != static_cast<std::uint8_t>(Tag::STR_SHORT)) return std::nullopt;
+    const std::size_t n = at[1];
+    if (n > c_.remaining() - 2) return std::nullopt;
+    c_.offset += 2 + n;
+    return std::string_view(reinterpret_cast<const char*>(at + 2), n);
+  }
+
   // `count` members in a row, each one level down.
   Item members(std::optional<std::size_t> slot, Kind kind, std::size_t count) {
     const std::size_t room = room_for(count);
@@ -318,7 +332,7 @@ class StreamReader {
     Weight weight;
     TupleHead head;
     // nested() refuses every member when the level below is too deep; numbers then go there too.
-    const bool numbers_fit = DIRECT_NUMBERS && member_fits(c_.depth);
+    const bool numbers_fit = DIRECT_PATHS && member_fits(c_.depth);
     for (std::size_t i = 0; i < count; ++i) {
       if (numbers_fit && number_member(sequence)) {
         weight = add_child(weight, leaf(), MEMBER_LEVELS);
@@ -365,15 +379,24 @@ class StreamReader {
     if (failed()) return Item{};
     auto dict = h_.begin_dict(room_for(*n));
     Weight weight;
+    // As with numbers in sequences, a key that nested() would refuse is read there.
+    const bool keys_fit = DIRECT_PATHS && member_fits(c_.depth);
     for (std::uint64_t i = 0; i < *n; ++i) {
       Item value = nested();
       if (failed()) return Item{};
+      weight = add_child(weight, value.weight, MEMBER_LEVELS);
+      if (keys_fit) {
+        if (const std::optional<std::string_view> key = short_bytes_key()) {
+          weight = add_child(weight, leaf(key->size()), MEMBER_LEVELS);
+          h_.add_bytes_entry(dict, *key, std::move(value.node));
+          continue;
+        }
+      }
       h_.begin_key();
       // A failure leaves the key unfinished, but then the whole decode fails.
       Item key = nested();
       if (failed()) return Item{};
       weight = add_child(weight, key.weight, MEMBER_LEVELS);
-      weight = add_child(weight, value.weight, MEMBER_LEVELS);
       h_.add_entry(dict, std::move(key.node), std::move(value.node));
       h_.end_key();
     }

@@ -61,6 +61,9 @@ class ValueBuilder {
   void add_entry(DictFrame& dict, Node&& key, Node&& value) {
     add_pair(dict.entries, std::move(key), std::move(value));
   }
+  void add_bytes_entry(DictFrame& dict, std::string_view key, Node&& value) {
+    add_pair(dict.entries, bytes(key), std::move(value));
+  }
   Node end_dict(DictFrame&& dict) { return MarshalValue(std::move(dict)); }
 
   InstanceFrame begin_instance(std::string_view class_name) {

@@ -1,10 +1,12 @@
 // Numbers, most of a settings file, take shorter paths than other values: the reader makes a
 // sequence's numbers straight in it, and the writers write a run of them in one go, choosing
-// each integer's width without comparing it with each range. Each must give exactly what the
+// each integer's width without comparing it with each range. Short byte-string keys, most of the
+// rest, skip the reader's general dispatch too. Each must give exactly what the
 // one-value-at-a-time path gives.
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <boost/json/serialize.hpp>
 #include <cstdint>
 #include <limits>
 #include <random>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "marshal/json.hpp"
+#include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
 #include "stream_format.hpp"
@@ -23,7 +26,7 @@ namespace marshal {
 namespace {
 
 using detail::Tag;
-using testing::direct_numbers_mismatch;
+using testing::direct_paths_mismatch;
 using testing::hex;
 
 // The narrowest tag as the format defines it: the first range that holds the value.
@@ -98,7 +101,7 @@ TEST(DirectNumbers, SequencesReadAsThroughTheGeneralDispatch) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(direct_numbers_mismatch(c.stream), "");
+    EXPECT_EQ(direct_paths_mismatch(c.stream), "");
   }
 
   // And what both give, for one: the numbers at their widths, with signs.
@@ -134,7 +137,7 @@ TEST(DirectNumbers, RandomSequencesReadAsThroughTheGeneralDispatch) {
     std::vector<std::uint8_t> stream = list_stream(picked);
     if (round % 3 == 0 && stream.size() > 4) stream.resize(4 + rng() % (stream.size() - 4));
     SCOPED_TRACE("round " + std::to_string(round));
-    EXPECT_EQ(direct_numbers_mismatch(stream), "");
+    EXPECT_EQ(direct_paths_mismatch(stream), "");
   }
 }
 
@@ -143,10 +146,51 @@ TEST(DirectNumbers, TooDeepNumbersAreRefusedAlike) {
   std::vector<std::uint8_t> stream = hex("7D 01");
   stream.insert(stream.end(), 999, 0x25);
   for (const std::uint8_t b : hex("15 02 06 01 06 02")) stream.push_back(b);
-  EXPECT_EQ(direct_numbers_mismatch(stream), "");
+  EXPECT_EQ(direct_paths_mismatch(stream), "");
   const auto decoded = read_marshal(stream);
   ASSERT_FALSE(decoded);
   EXPECT_EQ(decoded.error().kind(), MarshalErrorKind::RecursionLimit);
+}
+
+// Most dictionary keys are short byte strings, which the reader hands to the builder as bytes,
+// with no node made for the key.
+TEST(DirectKeys, DictionariesReadAsThroughTheGeneralDispatch) {
+  struct Case {
+    const char* name;
+    const char* stream;
+    const char* json;  // what decode_to_json gives, or its error text
+  };
+  const Case cases[] = {
+      {"short keys", "7D 01 16 02 01 10 02 61 62 09 10 01 63", R"({"bytes:ab":null,"bytes:c":1})"},
+      {"an empty short key", "7D 01 16 01 01 10 00", R"({"bytes:":null})"},
+      {"short keys that are not text, or look like base64",
+       "7D 01 16 02 01 10 02 FF FE 09 10 05 62 36 34 3A 78",
+       R"({"bytes:b64://4=":null,"bytes:b64:YjY0Ong=":1})"},
+      // The short form, STR_CHAR and STR give one key text: the first place, the last value.
+      {"a key repeated in other forms", "7D 01 16 03 01 10 01 61 08 0F 61 26 0D 01 61",
+       R"({"bytes:a":[]})"},
+      {"a shared key, a reference to it, and its short form",
+       "7D 01 16 03 01 4D 01 61 08 1B 00 09 10 01 61", R"({"bytes:a":1})"},
+      {"keys of other variants", "7D 01 16 02 01 06 05 09 2C 06 01 2E 01 61",
+       R"({"int:5":null,"json:{\"tuple\":[1,\"utf8:a\"]}":1})"},
+      {"a short key cut by the end", "7D 01 16 01 01 10 05 61 62", "unexpected end of stream"},
+      {"a short key cut by the map", "7E 01 00 00 00 16 01 01 10 04 61 01 00 00 00",
+       "unexpected end of stream"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::uint8_t> stream = hex(c.stream);
+    EXPECT_EQ(direct_paths_mismatch(stream), "");
+    EXPECT_EQ(testing::decode_mismatch(stream), "");
+    const auto decoded = decode_to_json(stream);
+    EXPECT_EQ(decoded ? boost::json::serialize(decoded->value) : decoded.error().message(), c.json);
+  }
+
+  // 999 TUPLE1 around a DICT: its key and value would be level 1001.
+  std::vector<std::uint8_t> deep = hex("7D 01");
+  deep.insert(deep.end(), 999, 0x25);
+  for (const std::uint8_t b : hex("16 01 01 10 01 61")) deep.push_back(b);
+  EXPECT_EQ(direct_paths_mismatch(deep), "");
 }
 
 // The bytes of `value` written alone, without the header.

@@ -1,6 +1,7 @@
-// The stream reader that makes numbers straight in their sequences against the one that reads
-// every member through its general dispatch, for the unit tests and the fuzz targets: with either
-// builder, the same tree or the same error. Empty when they agree, otherwise what differs.
+// The stream reader with its direct paths (numbers made straight in their sequences, short
+// byte-string keys read without a node) against the one that reads every member and key through
+// its general dispatch, for the unit tests and the fuzz targets: with either builder, the same
+// tree or the same error. Empty when they agree, otherwise what differs.
 #pragma once
 
 #include <boost/json/serialize.hpp>
@@ -28,7 +29,7 @@ std::string outcome_mismatch(const Outcome& direct, const Outcome& plain, Same s
   return {};
 }
 
-inline std::string direct_numbers_mismatch(std::span<const std::uint8_t> bytes) {
+inline std::string direct_paths_mismatch(std::span<const std::uint8_t> bytes) {
   const std::string values = outcome_mismatch(
       detail::decode_value_tree<true>(bytes), detail::decode_value_tree<false>(bytes),
       [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
