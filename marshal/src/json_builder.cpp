@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <iterator>
+#include <limits>
 
 #include "base64.hpp"
 #include "marshal/number_text.hpp"
@@ -93,7 +94,15 @@ void append_key_text(std::string& out, const JsonValue& key) {
   }
 }
 
+// Longs are mostly stamps and counters within 64 bits, whose digits need no arbitrary-precision
+// division.
 TaggedJsonBuilder::Node TaggedJsonBuilder::big(const BigInt& l) {
+  if (l >= std::numeric_limits<std::int64_t>::min() &&
+      l <= std::numeric_limits<std::int64_t>::max()) {
+    text_.assign("long:");
+    append_int(text_, l.convert_to<std::int64_t>());
+    return laid_out();
+  }
   return prefixed("long:", l.str());
 }
 
