@@ -62,6 +62,13 @@ inline Read<std::string_view> read_bytes(Cursor& c, std::uint64_t n) {
   return std::string_view(p, static_cast<std::size_t>(n));
 }
 
+// STR_SHORT's payload: one length byte, then as many bytes.
+inline Read<std::string_view> read_short_bytes(Cursor& c) {
+  auto n = read_fixed<std::uint8_t>(c);
+  if (!n) return n.take_error();
+  return read_bytes(c, *n);
+}
+
 inline Read<std::int32_t> read_size(Cursor& c) {
   const auto field = read_size_field(c.input.subspan(c.offset, c.remaining()));
   if (!field) return end_of_stream();

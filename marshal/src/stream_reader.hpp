@@ -249,9 +249,9 @@ class StreamReader {
   }
 
   Item str_short() {
-    auto n = read_fixed<std::uint8_t>(c_);
-    if (!n) return fail(n.take_error());
-    return short_bytes(*n);
+    auto bytes = read_short_bytes(c_);
+    if (!bytes) return fail(bytes.take_error());
+    return Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
   }
 
   [[gnu::noinline]] Item str_table() {
@@ -316,13 +316,16 @@ class StreamReader {
   // nothing read, for any other form, shared strings included, and for a string cut off by the
   // end of the input, which value() then reports.
   std::optional<std::string_view> short_bytes_key() {
-    if (c_.remaining() < 2) return std::nullopt;
-    const std::uint8_t* at = c_.input.data() + c_.offset;
-    if (at[0] != static_cast<std::uint8_t>(Tag::STR_SHORT)) return std::nullopt;
-    const std::size_t n = at[1];
-    if (n > c_.remaining() - 2) return std::nullopt;
-    c_.offset += 2 + n;
-    return std::string_view(reinterpret_cast<const char*>(at + 2), n);
+    if (c_.remaining() == 0 || c_.input[c_.offset] != tag_byte(Tag::STR_SHORT)) {
+      return std::nullopt;
+    }
+    const std::size_t tag_at = c_.offset++;
+    auto bytes = read_short_bytes(c_);
+    if (!bytes) {
+      c_.offset = tag_at;
+      return std::nullopt;
+    }
+    return *bytes;
   }
 
   // `count` members in a row, each one level down.
