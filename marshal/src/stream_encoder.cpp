@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "adler32.hpp"
-#include "support/prefetch.hpp"
 #include "value_walk.hpp"
 
 namespace marshal::detail {
@@ -178,39 +177,6 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::big(const BigInt& l)
   if (negative) negate(std::span(p, length));
   used_ += length;
   return {};
-}
-
-template <class Buffer>
-std::size_t StreamEncoder<Buffer>::numbers(std::span<const MarshalValue> items) {
-  if (!member_fits(depth_)) return 0;
-  // Numbers given room at a time: few enough that the room stays small.
-  constexpr std::size_t RUN = 64;
-  // About thirty cache lines ahead: what the numbers before it take to write covers the fetch.
-  constexpr std::size_t PREFETCH_AHEAD = 48 * sizeof(MarshalValue);
-  std::size_t done = 0;
-  while (done < items.size()) {
-    const std::size_t run = std::min(items.size() - done, RUN);
-    std::uint8_t* const start = room(run * MAX_NUMBER_BYTES);
-    std::uint8_t* p = start;
-    std::size_t k = 0;
-    for (; k < run; ++k) {
-      const MarshalValue& item = items[done + k];
-      // The tree is rarely in the cache, and a run of numbers reads it faster than the
-      // processor fetches it unasked.
-      support::prefetch(&item, PREFETCH_AHEAD);
-      if (const auto* i = item.get_if<std::int64_t>()) {
-        p = write_number(p, *i);
-      } else if (const auto* d = item.get_if<double>()) {
-        p = write_number(p, *d);
-      } else {
-        break;
-      }
-    }
-    used_ += static_cast<std::size_t>(p - start);
-    done += k;
-    if (k < run) break;
-  }
-  return done;
 }
 
 template <class Buffer>

@@ -11,7 +11,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string_view>
 #include <vector>
 
@@ -58,11 +57,6 @@ class StreamEncoder {
     if (fits_one_level()) put_number(d);
     return {};
   }
-  // The Int and Float values at the front of `items`, written as integer() and real() would
-  // write them one by one; gives how many. Numbers are most of what a settings file holds, and a
-  // run of them is written in one loop that asks for room once per batch and fetches the tree
-  // ahead of itself. None when a member is too deep here, which the events then report.
-  std::size_t numbers(std::span<const MarshalValue> items);
   Node bytes(std::string_view data);
   Node utf8(std::string_view text);
   Node global(std::string_view name);

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <vector>
 
 #include "marshal/value.hpp"
@@ -15,41 +14,14 @@ namespace marshal::detail {
 template <class Sink>
 typename Sink::Node walk_value(const MarshalValue& value, Sink& sink);
 
-// The numbers at the front of `items`, which most sequences of a settings file are made of,
-// handed to the sink past the dispatch of walk_value; gives how many. A sink that writes them
-// faster in a run takes the run whole.
-template <class Sink>
-std::size_t walk_numbers(std::span<const MarshalValue> items, typename Sink::Sequence& sequence,
-                         Sink& sink) {
-  if constexpr (requires { sink.numbers(items); }) {
-    return sink.numbers(items);
-  } else {
-    std::size_t n = 0;
-    for (; n < items.size(); ++n) {
-      if (const auto* i = items[n].get_if<std::int64_t>()) {
-        sink.add_item(sequence, sink.integer(*i));
-      } else if (const auto* d = items[n].get_if<double>()) {
-        sink.add_item(sequence, sink.real(*d));
-      } else {
-        break;
-      }
-    }
-    return n;
-  }
-}
-
 template <class Sink>
 void walk_items(const std::vector<MarshalValue>& items, typename Sink::Sequence& sequence,
                 Sink& sink) {
-  const std::span<const MarshalValue> all(items);
-  std::size_t i = walk_numbers(all, sequence, sink);
-  while (i < all.size()) {
-    sink.add_item(sequence, walk_value(all[i], sink));
+  for (const MarshalValue& item : items) {
+    sink.add_item(sequence, walk_value(item, sink));
     if constexpr (Sink::can_fail) {
       if (sink.failed()) return;
     }
-    ++i;
-    i += walk_numbers(all.subspan(i), sequence, sink);
   }
 }
 

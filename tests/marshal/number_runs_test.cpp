@@ -1,11 +1,9 @@
 // Numbers, most of a settings file, take shorter paths than other values: the reader makes a
-// sequence's numbers straight in it, and the writers write a run of them in one go, choosing
-// each integer's width without comparing it with each range. Short byte-string keys, most of the
-// rest, skip the reader's general dispatch too. Each must give exactly what the
-// one-value-at-a-time path gives.
+// sequence's numbers straight in it, and the writers choose each integer's width without
+// comparing it with each range. Short byte-string keys, most of the rest, skip the reader's
+// general dispatch too. Each must give exactly what the one-value-at-a-time path gives.
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <boost/json/serialize.hpp>
 #include <cstdint>
 #include <limits>
@@ -16,7 +14,6 @@
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
-#include "marshal/writer.hpp"
 #include "stream_format.hpp"
 #include "support/codec_equivalence.hpp"
 #include "support/plain_reader.hpp"
@@ -191,60 +188,6 @@ TEST(DirectKeys, DictionariesReadAsThroughTheGeneralDispatch) {
   deep.insert(deep.end(), 999, 0x25);
   for (const std::uint8_t b : hex("16 01 01 10 01 61")) deep.push_back(b);
   EXPECT_EQ(direct_paths_mismatch(deep), "");
-}
-
-// The bytes of `value` written alone, without the header.
-std::vector<std::uint8_t> body_alone(const MarshalValue& value) {
-  auto out = write_marshal(value, EncodeOptions{false, 1});
-  EXPECT_TRUE(out);
-  return std::vector<std::uint8_t>(out->begin() + 2, out->end());
-}
-
-TEST(NumberRuns, WriteAsEachNumberAlone) {
-  std::mt19937_64 rng(11);
-  const auto random_number = [&]() -> MarshalValue {
-    switch (rng() % 6) {
-      case 0:
-        return static_cast<std::int64_t>(rng() % 3) - 1;
-      case 1:
-        return static_cast<std::int64_t>(rng() % 70000) - 35000;
-      case 2:
-        return static_cast<std::int64_t>(rng());
-      case 3:
-        return std::bit_cast<double>(rng());
-      case 4:
-        return -0.0;
-      default:
-        return static_cast<double>(rng() % 1000) / 8;
-    }
-  };
-  // Runs of every length around the writer's batches, broken by other values or not.
-  for (const std::size_t run : {0, 1, 2, 63, 64, 65, 128, 200, 1000}) {
-    for (const bool broken : {false, true}) {
-      SCOPED_TRACE(std::to_string(run) + (broken ? " broken" : ""));
-      std::vector<MarshalValue> items;
-      for (std::size_t i = 0; i < run; ++i) {
-        items.push_back(random_number());
-        if (broken && rng() % 7 == 0) items.push_back(testing::bytes("x"));
-        if (broken && rng() % 11 == 0) items.push_back(testing::list({random_number()}));
-      }
-      const MarshalValue tree = testing::list(items);
-
-      std::vector<std::uint8_t> expected = hex("7D 01");
-      const auto head = body_alone(testing::list(std::vector<MarshalValue>(items.size())));
-      expected.insert(expected.end(), head.begin(), head.end() - static_cast<long>(items.size()));
-      for (const MarshalValue& item : items) {
-        const auto alone = body_alone(item);
-        expected.insert(expected.end(), alone.begin(), alone.end());
-      }
-      const auto written = write_marshal(tree, EncodeOptions{false, 1});
-      ASSERT_TRUE(written);
-      EXPECT_EQ(*written, expected);
-      // The JSON walker writes numbers one by one; the composed save, through write_marshal,
-      // in runs.
-      EXPECT_EQ(testing::encode_mismatch(value_to_json(tree), EncodeOptions{true, 1}), "");
-    }
-  }
 }
 
 }  // namespace
