@@ -15,7 +15,7 @@
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
-#include "size_field.hpp"
+#include "stream_format.hpp"
 #include "support/value_helpers.hpp"
 
 namespace marshal {
