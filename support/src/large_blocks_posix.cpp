@@ -35,18 +35,6 @@ void* map_pages(std::size_t size) noexcept {
   return block;
 }
 
-void* grow_pages([[maybe_unused]] void* start, [[maybe_unused]] std::size_t size,
-                 [[maybe_unused]] std::size_t new_size) noexcept {
-#if defined(MREMAP_MAYMOVE)
-  void* grown = ::mremap(start, size, new_size, MREMAP_MAYMOVE);
-  if (grown == MAP_FAILED) return nullptr;
-  advise_huge_pages(grown, new_size);
-  return grown;
-#else
-  return nullptr;
-#endif
-}
-
 void unmap_pages(void* start, std::size_t size) noexcept { ::munmap(start, size); }
 
 }  // namespace support

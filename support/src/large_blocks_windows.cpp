@@ -11,9 +11,6 @@ void* map_pages(std::size_t size) noexcept {
   return ::VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
 }
 
-// A reservation cannot grow in place; a larger block is mapped anew instead.
-void* grow_pages(void*, std::size_t, std::size_t) noexcept { return nullptr; }
-
 void unmap_pages(void* start, std::size_t) noexcept { ::VirtualFree(start, 0, MEM_RELEASE); }
 
 }  // namespace support

@@ -1,4 +1,4 @@
-// The system's side of large blocks: pages mapped, grown and given back, in sizes that are whole
+// The system's side of large blocks: pages mapped and given back whole, in sizes that are whole
 // multiples of HUGE_PAGE.
 #pragma once
 
@@ -8,9 +8,7 @@ namespace support {
 
 // Zeroed pages, or nullptr when the system has none to give.
 void* map_pages(std::size_t size) noexcept;
-// A mapping made larger, its pages and their contents kept (it may move); nullptr, with the
-// mapping unchanged, where the system cannot do that.
-void* grow_pages(void* start, std::size_t size, std::size_t new_size) noexcept;
+// Gives back a whole mapping from map_pages, with the size it was mapped with.
 void unmap_pages(void* start, std::size_t size) noexcept;
 
 }  // namespace support

@@ -1,5 +1,5 @@
-// Large blocks are reused once freed, and a tree's arena hands out aligned, separate memory
-// however its first guess at the size turns out.
+// The last large block freed is kept for the next request of its size, the larger of two, and a
+// tree's arena hands out aligned, separate memory however its first guess at the size turns out.
 #include "support/large_blocks.hpp"
 
 #include <gtest/gtest.h>
@@ -18,8 +18,6 @@ using support::LARGE_BLOCK;
 using support::map_large_block;
 using support::unmap_large_block;
 
-void fill(void* block, std::size_t size, std::uint8_t byte) { std::memset(block, byte, size); }
-
 bool holds(const void* block, std::size_t size, std::uint8_t byte) {
   const auto* p = static_cast<const std::uint8_t*>(block);
   for (std::size_t i = 0; i < size; i += 4096) {
@@ -28,34 +26,40 @@ bool holds(const void* block, std::size_t size, std::uint8_t byte) {
   return p[size - 1] == byte;
 }
 
-TEST(LargeBlocks, AFreedBlockServesTheNextRequestItCanHold) {
-  const std::size_t size = 3 * HUGE_PAGE;
-  void* first = map_large_block(size);
+TEST(LargeBlocks, TheLargerFreedBlockServesTheNextRequestOfItsSize) {
+  // Larger than any block kept before, so that it is kept in turn.
+  const std::size_t large = 16 * HUGE_PAGE;
+  const std::size_t small = 2 * HUGE_PAGE;
+  void* first = map_large_block(large);
   ASSERT_NE(first, nullptr);
-  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(first) % 4096, 0u);
-  fill(first, size, 0xA5);
-  unmap_large_block(first, size);
+  std::memset(first, 0xA5, large);
+  unmap_large_block(first, large);
 
   // The same pages come back as they were left: no fault, no clearing.
-  void* again = map_large_block(size - 100);
+  void* again = map_large_block(large - 100);
   EXPECT_EQ(again, first);
-  EXPECT_TRUE(holds(again, size - 100, 0xA5));
+  EXPECT_TRUE(holds(again, large - 100, 0xA5));
 
-  // A smaller request takes a block cut to its size; all of it stays usable.
-  unmap_large_block(again, size - 100);
-  void* smaller = map_large_block(HUGE_PAGE);
-  ASSERT_NE(smaller, nullptr);
-  fill(smaller, HUGE_PAGE, 0x11);
-  unmap_large_block(smaller, HUGE_PAGE);
+  // Of two freed blocks the larger is kept, and it serves no smaller request.
+  void* other = map_large_block(small);
+  ASSERT_NE(other, nullptr);
+  unmap_large_block(other, small);
+  unmap_large_block(again, large - 100);
+  void* fresh = map_large_block(small);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_NE(fresh, first);
+  std::memset(fresh, 0x11, small);
+  void* kept = map_large_block(large);
+  EXPECT_EQ(kept, first);
 
-  // A larger request grows a kept block where the system can, keeping what it holds.
-  void* larger = map_large_block(4 * HUGE_PAGE);
+  // A request larger than the kept block is served all the same.
+  void* larger = map_large_block(large + HUGE_PAGE);
   ASSERT_NE(larger, nullptr);
-#if defined(__linux__)
-  EXPECT_TRUE(holds(larger, HUGE_PAGE, 0x11));
-#endif
-  fill(larger, 4 * HUGE_PAGE, 0x22);
-  unmap_large_block(larger, 4 * HUGE_PAGE);
+  std::memset(larger, 0x22, large + HUGE_PAGE);
+  EXPECT_TRUE(holds(fresh, small, 0x11));
+  unmap_large_block(fresh, small);
+  unmap_large_block(kept, large);
+  unmap_large_block(larger, large + HUGE_PAGE);
 }
 
 TEST(LargeBlocks, ManyBlocksLiveAndFreedInAnyOrder) {
@@ -64,7 +68,7 @@ TEST(LargeBlocks, ManyBlocksLiveAndFreedInAnyOrder) {
     const std::size_t size = i * HUGE_PAGE + i;
     void* block = map_large_block(size);
     ASSERT_NE(block, nullptr);
-    fill(block, size, static_cast<std::uint8_t>(i));
+    std::memset(block, static_cast<int>(i), size);
     blocks.emplace_back(block, size);
   }
   for (std::size_t i = 0; i < blocks.size(); ++i) {

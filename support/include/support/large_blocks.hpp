@@ -1,14 +1,7 @@
-// The process's policy for large blocks of memory: the buffers a settings file passes through (its
-// bytes as read, its tree's arena, its bytes as rewritten) are each about as large as the file or
-// a few times larger, and each is filled once, front to back. Taken from the heap, such a block
-// costs a page fault for every 4 KiB it is first touched at, and on the machines measured a fault
-// costs more than decoding the bytes in it; so, on a virtual machine, does the program's first
-// read of each 4 KiB page the system has just filled, such as a file's bytes as read. So a block
-// of LARGE_BLOCK bytes or more is mapped from the system on its own, in whole huge pages where the
-// system offers them (2 MiB on Linux: one fault where there were 512). A freed block is kept for
-// the next large request it can serve, so the buffers of a command and the trees of a folder's
-// files reuse the same pages; a few are kept, the others given back whole. Smaller blocks stay
-// with the heap.
+// Where the memory of large buffers comes from. The buffers a settings file passes through (its
+// bytes as read, its tree's arena, its bytes as rewritten) are each mapped from the system on
+// their own, in huge pages where the system offers them, and the last one freed is kept for the
+// next request of its size; smaller blocks stay with the heap. Why: docs/DESIGN.md.
 #pragma once
 
 #include <cstddef>
