@@ -31,7 +31,9 @@ Result<void, std::string> apply_to_target(Platform& platform, const Package& pac
   if (auto backed_up = backup_settings(platform, target); !backed_up) return backed_up;
   auto merged = merge_formations(loaded->tree, package.formations, platform.now_filetime());
   if (!merged) return merged.take_error();
-  if (auto saved = save_settings(platform, target, loaded->tree, loaded->has_crc); !saved) {
+  if (auto saved =
+          save_settings(platform, target, loaded->tree, loaded->has_crc, loaded->file_size);
+      !saved) {
     return saved.take_error();
   }
   const std::string account = account_label(target).value_or("unknown");

@@ -8,14 +8,6 @@
 #include "settings_arena.hpp"
 
 namespace orvane {
-namespace {
-
-std::size_t expected_output_size(const JsonValue& tree) {
-  const auto* arena = dynamic_cast<const SettingsArena*>(tree.storage().get());
-  return arena ? arena->file_size() : 0;
-}
-
-}  // namespace
 
 // One pass from the file's bytes to its JSON tree; the bytes are released as soon as they are
 // decoded. The tree refers to its arena without sharing it: no node then counts references, and
@@ -23,20 +15,22 @@ std::size_t expected_output_size(const JsonValue& tree) {
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path) {
   auto bytes = platform.read_file(path);
   if (!bytes) return unexpected("read " + path + ": " + platform.os_error_text(bytes.error()));
-  auto arena = std::make_unique<SettingsArena>(bytes->size());
+  const std::size_t file_size = bytes->size();
+  auto arena = make_settings_arena(file_size);
   auto decoded = marshal::decode_to_json(*bytes, boost::json::storage_ptr(arena.get()));
   bytes = support::ByteBuffer();
   if (!decoded) return unexpected("decode " + path + ": " + decoded.error().message());
-  return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc};
+  return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc, file_size};
 }
 
 // One pass from the JSON tree to the new bytes, in a buffer reserved once.
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
-                                        const JsonValue& tree, bool has_crc) {
+                                        const JsonValue& tree, bool has_crc,
+                                        std::size_t expected_size) {
   support::ByteBuffer bytes;
   {
     const marshal::EncodeOptions options{.write_crc = has_crc, .mode_byte = 1};
-    auto encoded = marshal::encode_from_json(tree, options, expected_output_size(tree));
+    auto encoded = marshal::encode_from_json(tree, options, expected_size);
     if (!encoded) {
       const marshal::EncodeFailure& failure = encoded.error();
       const char* step =

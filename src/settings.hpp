@@ -2,7 +2,8 @@
 // and encode an edited tree back over it. Every failure comes back as one prefixed error text.
 #pragma once
 
-#include <boost/json/memory_resource.hpp>
+#include <boost/json/monotonic_resource.hpp>
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,14 +19,17 @@ using marshal::JsonValue;
 struct LoadedSettings {
   // Holds every node of `tree`, which never frees one: all go at once with the arena. Declared
   // before the tree, so the tree is gone before its memory.
-  std::unique_ptr<boost::json::memory_resource> arena;
+  std::unique_ptr<boost::json::monotonic_resource> arena;
   JsonValue tree;
   bool has_crc = false;
+  std::size_t file_size = 0;  // as read: the guess at the size of the rewritten file
 };
 
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path);
+// `expected_size` is a guess at the size of the new bytes, such as the loaded file's size.
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
-                                        const JsonValue& tree, bool has_crc);
+                                        const JsonValue& tree, bool has_crc,
+                                        std::size_t expected_size);
 Result<void, std::string> backup_settings(Platform& platform, const std::string& path);
 
 }  // namespace orvane

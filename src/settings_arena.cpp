@@ -1,7 +1,8 @@
 #include "settings_arena.hpp"
 
-#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 #include "support/large_blocks.hpp"
@@ -11,47 +12,36 @@ namespace {
 
 // Measured on generated settings files, a tree takes 4 to 5 bytes for every byte of its file.
 constexpr std::size_t TREE_BYTES_PER_FILE_BYTE = 6;
-constexpr std::size_t MIN_BLOCK = 64 * 1024;
 
-support::LargeBlockAllocator<std::byte> block_allocator() { return {}; }
+// Where the arena's blocks come from: large ones are mapped on their own, small ones from the
+// heap. Boost's arena gives a block back with a smaller size than it asked for, so each block
+// keeps its own size in front of it.
+class LargeBlockResource final : public boost::json::memory_resource {
+  static constexpr std::size_t HEADER = alignof(std::max_align_t);
+
+  void* do_allocate(std::size_t n, std::size_t) override {
+    if (n > SIZE_MAX - HEADER) throw std::bad_alloc();
+    std::byte* block = support::LargeBlockAllocator<std::byte>().allocate(n + HEADER);
+    std::memcpy(block, &n, sizeof n);
+    return block + HEADER;
+  }
+  void do_deallocate(void* p, std::size_t, std::size_t) override {
+    std::byte* block = static_cast<std::byte*>(p) - HEADER;
+    std::size_t n = 0;
+    std::memcpy(&n, block, sizeof n);
+    support::LargeBlockAllocator<std::byte>().deallocate(block, n + HEADER);
+  }
+  bool do_is_equal(const memory_resource& other) const noexcept override { return this == &other; }
+};
 
 }  // namespace
 
-SettingsArena::SettingsArena(std::size_t file_size) : file_size_(file_size) {
-  const std::size_t guess = file_size <= (SIZE_MAX - MIN_BLOCK) / TREE_BYTES_PER_FILE_BYTE
-                                ? file_size * TREE_BYTES_PER_FILE_BYTE + MIN_BLOCK
-                                : SIZE_MAX / 2;
-  add_block(guess);
-}
-
-SettingsArena::~SettingsArena() {
-  for (const Block& block : blocks_) block_allocator().deallocate(block.start, block.size);
-}
-
-// Each further block is at least twice the last, so an arena that guessed low still takes only a
-// few blocks.
-void SettingsArena::add_block(std::size_t at_least) {
-  const std::size_t last = blocks_.empty() ? 0 : blocks_.back().size;
-  const std::size_t size = std::max({at_least, MIN_BLOCK, last <= SIZE_MAX / 2 ? 2 * last : last});
-  blocks_.reserve(blocks_.size() + 1);
-  std::byte* start = block_allocator().allocate(size);
-  blocks_.push_back(Block{start, size});
-  next_ = start;
-  end_ = start + size;
-}
-
-void* SettingsArena::do_allocate(std::size_t n, std::size_t align) {
-  const auto misalignment = reinterpret_cast<std::uintptr_t>(next_) & (align - 1);
-  std::size_t padding = misalignment == 0 ? 0 : align - misalignment;
-  if (n > static_cast<std::size_t>(end_ - next_) ||
-      padding > static_cast<std::size_t>(end_ - next_) - n) {
-    if (n > SIZE_MAX - align) throw std::bad_alloc();
-    add_block(n + align);
-    padding = (align - (reinterpret_cast<std::uintptr_t>(next_) & (align - 1))) & (align - 1);
-  }
-  void* p = next_ + padding;
-  next_ += padding + n;
-  return p;
+std::unique_ptr<boost::json::monotonic_resource> make_settings_arena(std::size_t file_size) {
+  static LargeBlockResource blocks;
+  const std::size_t guess = file_size <= SIZE_MAX / (2 * TREE_BYTES_PER_FILE_BYTE)
+                                ? file_size * TREE_BYTES_PER_FILE_BYTE
+                                : SIZE_MAX / 4;
+  return std::make_unique<boost::json::monotonic_resource>(guess, &blocks);
 }
 
 }  // namespace orvane

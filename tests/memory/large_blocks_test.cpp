@@ -81,7 +81,7 @@ TEST(LargeBlocks, ManyBlocksLiveAndFreedInAnyOrder) {
 }
 
 TEST(SettingsArena, HandsOutAlignedSeparateMemoryBeyondItsFirstBlock) {
-  orvane::SettingsArena arena(1000);  // a first block of some 70 KB
+  const auto arena = orvane::make_settings_arena(1000);  // a first block of some 8 KB
   struct Request {
     std::size_t bytes;
     std::size_t align;
@@ -93,7 +93,7 @@ TEST(SettingsArena, HandsOutAlignedSeparateMemoryBeyondItsFirstBlock) {
   std::vector<std::pair<std::uint8_t*, std::size_t>> taken;
   for (const Request& r : requests) {
     SCOPED_TRACE(::testing::Message() << r.bytes << " bytes aligned to " << r.align);
-    auto* p = static_cast<std::uint8_t*>(arena.allocate(r.bytes, r.align));
+    auto* p = static_cast<std::uint8_t*>(arena->allocate(r.bytes, r.align));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(p) % r.align, 0u);
     std::memset(p, static_cast<int>(taken.size() + 1), r.bytes);
@@ -104,7 +104,6 @@ TEST(SettingsArena, HandsOutAlignedSeparateMemoryBeyondItsFirstBlock) {
     EXPECT_EQ(taken[i].first[0], i + 1);
     EXPECT_EQ(taken[i].first[taken[i].second - 1], i + 1);
   }
-  EXPECT_EQ(arena.file_size(), 1000u);
 }
 
 }  // namespace
