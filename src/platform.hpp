@@ -39,7 +39,7 @@ class Platform {
   // argument is not valid Unicode text.
   virtual Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) = 0;
 
-  virtual Result<support::ByteBuffer, OsError> read_file(const std::string& path) = 0;
+  virtual Result<support::UnclearedBytes, OsError> read_file(const std::string& path) = 0;
   // Creates or truncates, then writes everything; no temporary file.
   virtual Result<void, WriteError> write_file(const std::string& path,
                                               std::span<const std::uint8_t> bytes) = 0;

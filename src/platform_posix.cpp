@@ -145,7 +145,7 @@ class PosixPlatform final : public Platform {
     return args;
   }
 
-  Result<support::ByteBuffer, OsError> read_file(const std::string& path) override {
+  Result<support::UnclearedBytes, OsError> read_file(const std::string& path) override {
     Descriptor fd(open_retrying(path.c_str(), O_RDONLY));
     if (fd.get() < 0) return unexpected(last_error());
     struct stat info {};
@@ -155,7 +155,7 @@ class PosixPlatform final : public Platform {
 
     // The size is only a hint: the file may change while it is read, and special files
     // report none.
-    support::ByteBuffer bytes;
+    support::UnclearedBytes bytes;
     std::size_t capacity = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 0;
     if (capacity < READ_CHUNK) capacity = READ_CHUNK;
     bytes.resize(capacity);

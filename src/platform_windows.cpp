@@ -179,14 +179,14 @@ class WindowsPlatform final : public Platform {
     return args;
   }
 
-  Result<support::ByteBuffer, OsError> read_file(const std::string& path) override {
+  Result<support::UnclearedBytes, OsError> read_file(const std::string& path) override {
     auto wide = system_path(path);
     if (!wide) return wide.take_error();
     const FileHandle file(CreateFileW(wide->c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file.valid()) return unexpected(last_error());
-    support::ByteBuffer bytes;
+    support::UnclearedBytes bytes;
     LARGE_INTEGER size{};
     // One byte more than the size, so the read that finds the end needs no second buffer.
     if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&

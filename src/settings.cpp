@@ -18,7 +18,7 @@ Result<LoadedSettings, std::string> load_settings(Platform& platform, const std:
   const std::size_t file_size = bytes->size();
   auto arena = make_settings_arena(file_size);
   auto decoded = marshal::decode_to_json(*bytes, boost::json::storage_ptr(arena.get()));
-  bytes = support::ByteBuffer();
+  bytes = support::UnclearedBytes();
   if (!decoded) return unexpected("decode " + path + ": " + decoded.error().message());
   return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc, file_size};
 }
@@ -27,17 +27,20 @@ Result<LoadedSettings, std::string> load_settings(Platform& platform, const std:
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc,
                                         std::size_t expected_size) {
-  support::ByteBuffer bytes;
+  support::UnclearedBytes bytes;
   {
+    // Shared values become copies, so a rewrite can come out a little larger than its file: with
+    // a quarter more the buffer does not have to move.
+    bytes.reserve(expected_size + expected_size / 4);
+    marshal::VectorOutput out(bytes);
     const marshal::EncodeOptions options{.write_crc = has_crc, .mode_byte = 1};
-    auto encoded = marshal::encode_from_json(tree, options, expected_size);
+    auto encoded = marshal::encode_from_json(tree, options, out);
     if (!encoded) {
       const marshal::EncodeFailure& failure = encoded.error();
       const char* step =
           failure.step == marshal::EncodeStep::Rebuild ? "rebuild settings: " : "encode settings: ";
       return unexpected(step + failure.error.message());
     }
-    bytes = std::move(*encoded);
   }
   auto written = platform.write_file(path, bytes);
   if (!written) {

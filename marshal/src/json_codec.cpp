@@ -13,17 +13,18 @@ Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> b
   return detail::decode_json_tree(bytes, std::move(storage));
 }
 
-Result<support::ByteBuffer, EncodeFailure> encode_from_json(const JsonValue& json,
-                                                            const EncodeOptions& options,
-                                                            std::size_t expected_size) {
-  using Encoder = detail::StreamEncoder<support::ByteBuffer>;
-  Encoder encoder(options, expected_size);
+Result<void, EncodeFailure> encode_from_json(const JsonValue& json, const EncodeOptions& options,
+                                             ByteOutput& out) {
+  detail::StreamEncoder encoder(options, out);
   // The walk runs on past an encoder failure, so that a rebuild error further on still wins.
-  auto walked = detail::TaggedJsonWalker<Encoder>(encoder).value(json);
-  if (!walked) return unexpected(EncodeFailure{EncodeStep::Rebuild, std::move(walked.error())});
-  auto bytes = std::move(encoder).finish();
-  if (!bytes) return unexpected(EncodeFailure{EncodeStep::Encode, std::move(bytes.error())});
-  return std::move(*bytes);
+  auto walked = detail::TaggedJsonWalker<detail::StreamEncoder>(encoder).value(json);
+  if (!walked) {
+    out.resize(0);
+    return unexpected(EncodeFailure{EncodeStep::Rebuild, std::move(walked.error())});
+  }
+  auto written = std::move(encoder).finish();
+  if (!written) return unexpected(EncodeFailure{EncodeStep::Encode, std::move(written.error())});
+  return {};
 }
 
 }  // namespace marshal

@@ -10,8 +10,6 @@
 namespace marshal::detail {
 namespace {
 
-// Most settings files are a few tens of kilobytes; with no better guess the buffer starts here.
-constexpr std::size_t INITIAL_CAPACITY = 64 * 1024;
 // How far the room runs ahead of the output: a plain vector clears it as it is made, and that
 // much is still in the cache when the bytes are stored.
 constexpr std::size_t ROOM_STEP = 4096;
@@ -47,14 +45,8 @@ void copy_bytes(std::uint8_t* out, std::string_view data) {
 
 }  // namespace
 
-template <class Buffer>
-StreamEncoder<Buffer>::StreamEncoder(const EncodeOptions& options, std::size_t expected_size)
-    : write_crc_(options.write_crc) {
-  // Room is made a step at a time (room()), so the spare capacity is never touched and never
-  // takes memory the output does not need. That makes headroom free, and a stream written from a
-  // file's tree can come out a little larger than the file (shared values become copies): with a
-  // quarter more the buffer does not have to move.
-  out_.reserve(std::max(expected_size + expected_size / 4, INITIAL_CAPACITY));
+StreamEncoder::StreamEncoder(const EncodeOptions& options, ByteOutput& out)
+    : out_(out), write_crc_(options.write_crc) {
   if (options.mode_byte != 0) {
     put(SIGNATURE_MODE);
     put(options.mode_byte);
@@ -68,32 +60,30 @@ StreamEncoder<Buffer>::StreamEncoder(const EncodeOptions& options, std::size_t e
   }
 }
 
-template <class Buffer>
-void StreamEncoder<Buffer>::make_room(std::size_t n) {
-  const std::size_t needed = used_ + n;
-  if (needed > out_.capacity()) out_.reserve(std::max(needed, 2 * out_.capacity()));
-  out_.resize(std::min(out_.capacity(), std::max(needed, used_ + ROOM_STEP)));
+void StreamEncoder::make_room(std::size_t n) {
+  size_ = used_ + std::max(n, ROOM_STEP);
+  data_ = out_.resize(size_);
 }
 
-template <class Buffer>
-Result<Buffer, MarshalError> StreamEncoder<Buffer>::finish() && {
-  if (error_) return unexpected(std::move(*error_));
-  out_.resize(used_);
+Result<void, MarshalError> StreamEncoder::finish() && {
+  if (error_) {
+    out_.resize(0);
+    return unexpected(std::move(*error_));
+  }
+  data_ = out_.resize(used_);
   if (write_crc_) {
     const std::uint32_t sum =
-        adler32(std::span<const std::uint8_t>(out_).subspan(checksum_at_ + 4));
-    store_le(out_.data() + checksum_at_, sum);
+        adler32(std::span<const std::uint8_t>(data_ + checksum_at_ + 4, used_ - checksum_at_ - 4));
+    store_le(data_ + checksum_at_, sum);
   }
-  return std::move(out_);
+  return {};
 }
 
-template <class Buffer>
-void StreamEncoder<Buffer>::fail(MarshalError error) {
+void StreamEncoder::fail(MarshalError error) {
   if (!error_) error_ = std::move(error);
 }
 
-template <class Buffer>
-bool StreamEncoder<Buffer>::enter(std::uint8_t tag) {
+bool StreamEncoder::enter(std::uint8_t tag) {
   depth_ += MEMBER_LEVELS;
   if (depth_ > MAX_DEPTH) {
     fail(MarshalError::recursion_limit());
@@ -103,32 +93,20 @@ bool StreamEncoder<Buffer>::enter(std::uint8_t tag) {
   return true;
 }
 
-template <class Buffer>
-template <class U>
-void StreamEncoder<Buffer>::put_tagged(std::uint8_t tag, U bits) {
-  std::uint8_t* p = room(1 + sizeof(U));
-  p[0] = tag;
-  store_le(p + 1, bits);
-  used_ += 1 + sizeof(U);
-}
-
-template <class Buffer>
-std::size_t StreamEncoder<Buffer>::field_length(std::uint64_t n) {
+std::size_t StreamEncoder::field_length(std::uint64_t n) {
   const std::size_t length = size_field_length(n);
   if (length == 0) fail(MarshalError::invalid_stream("value too large for a size field"));
   return length;
 }
 
-template <class Buffer>
-void StreamEncoder<Buffer>::size(std::uint64_t n) {
+void StreamEncoder::size(std::uint64_t n) {
   const std::size_t length = field_length(n);
   if (length == 0) return;
   write_size_field(room(length), n);
   used_ += length;
 }
 
-template <class Buffer>
-void StreamEncoder<Buffer>::counted(std::uint8_t tag, std::string_view data) {
+void StreamEncoder::counted(std::uint8_t tag, std::string_view data) {
   const std::size_t length = field_length(data.size());
   if (length == 0) return;
   std::uint8_t* p = room(1 + length + data.size());
@@ -139,8 +117,7 @@ void StreamEncoder<Buffer>::counted(std::uint8_t tag, std::string_view data) {
 }
 
 // The shortest little-endian two's-complement form, built straight from the limbs.
-template <class Buffer>
-typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::big(const BigInt& l) {
+StreamEncoder::Node StreamEncoder::big(const BigInt& l) {
   if (!fits_one_level()) return {};
   put(tag_byte(Tag::LONG));
   if (l.is_zero()) {
@@ -179,8 +156,7 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::big(const BigInt& l)
   return {};
 }
 
-template <class Buffer>
-void StreamEncoder<Buffer>::bytes_payload(std::string_view data) {
+void StreamEncoder::bytes_payload(std::string_view data) {
   if (data.empty()) {
     put(tag_byte(Tag::STR_EMPTY));
   } else if (data.size() == 1) {
@@ -191,14 +167,12 @@ void StreamEncoder<Buffer>::bytes_payload(std::string_view data) {
   }
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::bytes(std::string_view data) {
+StreamEncoder::Node StreamEncoder::bytes(std::string_view data) {
   if (fits_one_level()) bytes_payload(data);
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::utf8(std::string_view text) {
+StreamEncoder::Node StreamEncoder::utf8(std::string_view text) {
   if (!fits_one_level()) return {};
   if (text.empty()) {
     put(tag_byte(Tag::UNICODE_0));
@@ -208,14 +182,12 @@ typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::utf8(std::string_vie
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::global(std::string_view name) {
+StreamEncoder::Node StreamEncoder::global(std::string_view name) {
   if (fits_one_level()) counted(tag_byte(Tag::GLOBAL), name);
   return {};
 }
 
-template <class Buffer>
-void StreamEncoder<Buffer>::tuple_header(std::size_t n) {
+void StreamEncoder::tuple_header(std::size_t n) {
   switch (n) {
     case 0:
       put(tag_byte(Tag::TUPLE0));
@@ -233,8 +205,7 @@ void StreamEncoder<Buffer>::tuple_header(std::size_t n) {
   }
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::Sequence StreamEncoder<Buffer>::begin_tuple(std::size_t n) {
+StreamEncoder::Sequence StreamEncoder::begin_tuple(std::size_t n) {
   depth_ += MEMBER_LEVELS;
   if (depth_ > MAX_DEPTH) {
     fail(MarshalError::recursion_limit());
@@ -244,39 +215,32 @@ typename StreamEncoder<Buffer>::Sequence StreamEncoder<Buffer>::begin_tuple(std:
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::Sequence StreamEncoder<Buffer>::begin_list(std::size_t n) {
+StreamEncoder::Sequence StreamEncoder::begin_list(std::size_t n) {
   const Tag tag = n == 0 ? Tag::LIST0 : n == 1 ? Tag::LIST1 : Tag::LIST;
   if (enter(tag_byte(tag)) && tag == Tag::LIST) size(n);
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::DictFrame StreamEncoder<Buffer>::begin_dict(std::size_t n) {
+StreamEncoder::DictFrame StreamEncoder::begin_dict(std::size_t n) {
   if (enter(tag_byte(Tag::DICT))) size(n);
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::InstanceFrame StreamEncoder<Buffer>::begin_instance(
-    std::string_view class_name) {
+StreamEncoder::InstanceFrame StreamEncoder::begin_instance(std::string_view class_name) {
   if (!enter(tag_byte(Tag::INSTANCE))) return {};
   // Not a level of the tree, but the reader reads the name as a nested value.
   if (fits_one_level()) bytes_payload(class_name);
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::CallbackFrame StreamEncoder<Buffer>::begin_callback() {
+StreamEncoder::CallbackFrame StreamEncoder::begin_callback() {
   enter(tag_byte(Tag::CALLBACK));
   return {};
 }
 
 // The payload tuple is written in place from the fields, one level further down; a NEWOBJ
 // record has no callable in the stream.
-template <class Buffer>
-typename StreamEncoder<Buffer>::ReduceFrame StreamEncoder<Buffer>::begin_reduce(
-    bool newobj, std::size_t fields) {
+StreamEncoder::ReduceFrame StreamEncoder::begin_reduce(bool newobj, std::size_t fields) {
   const bool entered = enter(tag_byte(newobj ? Tag::NEWOBJ : Tag::REDUCE));
   depth_ += REDUCE_FIELD_LEVELS - MEMBER_LEVELS;
   if (entered && depth_ > MAX_DEPTH) fail(MarshalError::recursion_limit());
@@ -284,14 +248,6 @@ typename StreamEncoder<Buffer>::ReduceFrame StreamEncoder<Buffer>::begin_reduce(
   return {};
 }
 
-template <class Buffer>
-typename StreamEncoder<Buffer>::Node StreamEncoder<Buffer>::adopt(MarshalValue&& value) {
-  return walk_value(value, *this);
-}
-
-// The library's own callers take the output as a plain vector; the settings pipeline takes it in
-// large blocks.
-template class StreamEncoder<std::vector<std::uint8_t>>;
-template class StreamEncoder<support::ByteBuffer>;
+StreamEncoder::Node StreamEncoder::adopt(MarshalValue&& value) { return walk_value(value, *this); }
 
 }  // namespace marshal::detail

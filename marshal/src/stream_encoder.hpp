@@ -12,19 +12,15 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "marshal/error.hpp"
 #include "marshal/value.hpp"
 #include "marshal/writer.hpp"
 #include "stream_format.hpp"
-#include "support/large_blocks.hpp"
 #include "value_builder.hpp"
 
 namespace marshal::detail {
 
-// `Buffer` is the byte vector the output grows in: a plain one, or one of large blocks.
-template <class Buffer>
 class StreamEncoder {
  public:
   // Nothing is handed back: each event appends its bytes in place.
@@ -38,13 +34,13 @@ class StreamEncoder {
 
   static constexpr bool can_fail = true;
 
-  // Writes the header, and the checksum tag with room for its value. `expected_size` is what the
-  // whole output is thought to take (0 when unknown): the buffer is reserved once for it.
-  StreamEncoder(const EncodeOptions& options, std::size_t expected_size);
+  // Writes the header, and the checksum tag with room for its value, into `out`.
+  StreamEncoder(const EncodeOptions& options, ByteOutput& out);
 
   bool failed() const { return error_.has_value(); }
-  // The bytes with the checksum filled in, or the first failure.
-  Result<Buffer, MarshalError> finish() &&;
+  // Cuts the output to the bytes written and fills in the checksum; on a failure the output is
+  // left empty.
+  Result<void, MarshalError> finish() &&;
 
   Node none() { return leaf(tag_byte(Tag::NONE)); }
   Node boolean(bool b) { return leaf(tag_byte(b ? Tag::TRUE : Tag::FALSE)); }
@@ -99,13 +95,13 @@ class StreamEncoder {
     return {};
   }
 
-  // The output is written through `used_`, with the vector's size running ahead of it by the
+  // The output is written through `used_`, with the buffer's size running ahead of it by the
   // room last made: each value asks for room for all of its bytes once, then stores them, where
-  // appending to the vector would check its capacity at every byte. The room is made a little at
-  // a time, so the pages beyond the output are never touched.
+  // appending would check the size at every byte. The room is made a little at a time, so the
+  // pages beyond the output are never touched.
   std::uint8_t* room(std::size_t n) {
-    if (out_.size() - used_ < n) make_room(n);
-    return out_.data() + used_;
+    if (size_ - used_ < n) make_room(n);
+    return data_ + used_;
   }
   void make_room(std::size_t n);
   bool fits_one_level() {
@@ -152,7 +148,12 @@ class StreamEncoder {
   }
   // A tag and `bits` in little-endian order.
   template <class U>
-  void put_tagged(std::uint8_t tag, U bits);
+  void put_tagged(std::uint8_t tag, U bits) {
+    std::uint8_t* p = room(1 + sizeof(U));
+    p[0] = tag;
+    store_le(p + 1, bits);
+    used_ += 1 + sizeof(U);
+  }
   // The length of the size field for `n`, or 0, failing, when no size field carries it.
   std::size_t field_length(std::uint64_t n);
   void size(std::uint64_t n);
@@ -162,7 +163,9 @@ class StreamEncoder {
   void tuple_header(std::size_t n);
   void fail(MarshalError error);
 
-  Buffer out_;
+  ByteOutput& out_;
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;  // the output's length so far, room included
   std::size_t used_ = 0;
   std::optional<MarshalError> error_;
   std::size_t checksum_at_ = 0;

@@ -9,9 +9,12 @@ namespace marshal {
 
 Result<std::vector<std::uint8_t>, MarshalError> write_marshal(const MarshalValue& value,
                                                               const EncodeOptions& options) {
-  detail::StreamEncoder<std::vector<std::uint8_t>> encoder(options, 0);
+  std::vector<std::uint8_t> bytes;
+  VectorOutput out(bytes);
+  detail::StreamEncoder encoder(options, out);
   detail::walk_value(value, encoder);
-  return std::move(encoder).finish();
+  if (auto done = std::move(encoder).finish(); !done) return done.take_error();
+  return bytes;
 }
 
 }  // namespace marshal

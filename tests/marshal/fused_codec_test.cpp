@@ -160,7 +160,7 @@ TEST(FusedCodec, RebuildErrorWinsOverAnEarlierEncodeError) {
   options.max_depth = 2000;
   const JsonValue json =
       boost::json::parse("[" + nested_arrays(1000, "1") + ", \"oops\"]", {}, options);
-  const auto saved = encode_from_json(json, EncodeOptions{false, 1});
+  const auto saved = testing::encode_json(json, EncodeOptions{false, 1});
   ASSERT_FALSE(saved);
   EXPECT_EQ(saved.error().step, EncodeStep::Rebuild);
   EXPECT_EQ(saved.error().error.message(),

@@ -35,13 +35,13 @@ Result<std::vector<std::string>, std::string> FakePlatform::arguments(int argc, 
   return args;
 }
 
-Result<support::ByteBuffer, OsError> FakePlatform::read_file(const std::string& path) {
+Result<support::UnclearedBytes, OsError> FakePlatform::read_file(const std::string& path) {
   log.push_back("read " + path);
   if (auto code = failure(Operation::ReadFile, path)) return unexpected(OsError{*code});
   if (directories.count(path)) return unexpected(OsError{EISDIR});
   const auto it = files.find(path);
   if (it == files.end()) return unexpected(OsError{ENOENT});
-  return support::ByteBuffer(it->second.begin(), it->second.end());
+  return support::UnclearedBytes(it->second.begin(), it->second.end());
 }
 
 // A write that fails after opening leaves the file cut short, as a full disk would.

@@ -49,7 +49,7 @@ class FakePlatform final : public Platform {
   std::string file_text(const std::string& path) const;
 
   Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) override;
-  Result<support::ByteBuffer, OsError> read_file(const std::string& path) override;
+  Result<support::UnclearedBytes, OsError> read_file(const std::string& path) override;
   Result<void, WriteError> write_file(const std::string& path,
                                       std::span<const std::uint8_t> bytes) override;
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override;

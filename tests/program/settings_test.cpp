@@ -130,7 +130,7 @@ class NativePlatformTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
-support::ByteBuffer bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
+support::UnclearedBytes bytes_of(std::string_view text) { return {text.begin(), text.end()}; }
 
 OsError os_error_of(const OsError& error) { return error; }
 OsError os_error_of(const WriteError& error) { return error.os; }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
@@ -46,9 +47,18 @@ inline std::string decode_mismatch(std::span<const std::uint8_t> bytes,
   return {};
 }
 
+// encode_from_json into a plain vector.
+inline Result<std::vector<std::uint8_t>, EncodeFailure> encode_json(const JsonValue& json,
+                                                                    const EncodeOptions& options) {
+  std::vector<std::uint8_t> bytes;
+  VectorOutput out(bytes);
+  if (auto done = encode_from_json(json, options, out); !done) return done.take_error();
+  return bytes;
+}
+
 // encode_from_json against json_to_value then write_marshal, where the rebuild error wins.
 inline std::string encode_mismatch(const JsonValue& json, const EncodeOptions& options) {
-  const auto direct = encode_from_json(json, options);
+  const auto direct = encode_json(json, options);
   const auto value = json_to_value(json);
   if (!value) {
     if (!direct && direct.error().step == EncodeStep::Rebuild &&

@@ -7,12 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <vector>
 
 #include "marshal/error.hpp"
 #include "marshal/json.hpp"
 #include "marshal/writer.hpp"
-#include "support/large_blocks.hpp"
 
 namespace marshal {
 
@@ -38,12 +36,10 @@ struct EncodeFailure {
   MarshalError error;
 };
 
-// The bytes write_marshal(json_to_value(json), options) gives, or the error of the first step
-// that fails; a tree that fails both ways reports the rebuild error. `expected_size` is a guess
-// at the output's size (such as the size of the file the JSON was read from), 0 for none: the
-// output buffer is reserved once for it.
-Result<support::ByteBuffer, EncodeFailure> encode_from_json(const JsonValue& json,
-                                                            const EncodeOptions& options,
-                                                            std::size_t expected_size = 0);
+// Writes into `out` the bytes write_marshal(json_to_value(json), options) gives, replacing what
+// it held, or gives the error of the first step that fails, leaving `out` empty; a tree that
+// fails both ways reports the rebuild error.
+Result<void, EncodeFailure> encode_from_json(const JsonValue& json, const EncodeOptions& options,
+                                             ByteOutput& out);
 
 }  // namespace marshal

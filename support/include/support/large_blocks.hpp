@@ -70,7 +70,7 @@ class LargeBlockAllocator {
   }
 };
 
-// Bytes of a whole file or a whole stream.
-using ByteBuffer = std::vector<std::uint8_t, LargeBlockAllocator<std::uint8_t>>;
+// Bytes of a whole file or a whole stream, which growing the vector leaves uncleared.
+using UnclearedBytes = std::vector<std::uint8_t, LargeBlockAllocator<std::uint8_t>>;
 
 }  // namespace support
