@@ -119,8 +119,7 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::bytes(std::string_view data) {
 
 void TaggedJsonBuilder::add_bytes_entry(DictFrame& object, std::string_view key, Node value) {
   lay_out_bytes(key);
-  object.insert_or_assign(bj::string_view(text_.data(), text_.size()), std::move(stack_[value]));
-  stack_.pop_back();
+  object.insert_or_assign(bj::string_view(text_.data(), text_.size()), take(value));
 }
 
 void TaggedJsonBuilder::lay_out_bytes(std::string_view data) {
@@ -173,12 +172,11 @@ void TaggedJsonBuilder::unwritten_callable(ReduceFrame& frame, const MarshalValu
 }
 
 void TaggedJsonBuilder::reduce_dict_item(ReduceFrame& frame, Node key, Node value) {
+  JsonValue item = take(value);
   bj::array pair(storage_);
   pair.reserve(2);
-  pair.push_back(std::move(stack_[key]));
-  pair.push_back(std::move(stack_[value]));
-  stack_.pop_back();
-  stack_.pop_back();
+  pair.push_back(take(key));
+  pair.push_back(std::move(item));
   frame.dict_items.push_back(JsonValue(std::move(pair)));
 }
 

@@ -8,10 +8,10 @@
 #include <boost/json/object.hpp>
 #include <boost/json/string.hpp>
 #include <boost/json/value.hpp>
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -27,38 +27,11 @@ namespace marshal::detail {
 // other scalars carry a prefix, and containers their compact JSON after "json:".
 void append_key_text(std::string& out, const JsonValue& key);
 
-// Memory for the nodes of one dictionary key at a time: a small buffer, and blocks from the heap
-// for the rare key that needs more. All of it is reused from the start for the next key.
-class KeyScratch final : public boost::json::memory_resource {
- public:
-  void reset() {
-    used_ = 0;
-    overflow_.clear();
-  }
-
- private:
-  void* do_allocate(std::size_t n, std::size_t align) override {
-    const std::size_t at = (used_ + align - 1) & ~(align - 1);
-    if (at <= sizeof buffer_ && n <= sizeof buffer_ - at) {
-      used_ = at + n;
-      return buffer_ + at;
-    }
-    const std::size_t units = n / sizeof(std::max_align_t) + 1;
-    return overflow_.emplace_back(std::make_unique<std::max_align_t[]>(units)).get();
-  }
-  void do_deallocate(void*, std::size_t, std::size_t) override {}
-  bool do_is_equal(const memory_resource& other) const noexcept override { return this == &other; }
-
-  alignas(std::max_align_t) unsigned char buffer_[1024];
-  std::size_t used_ = 0;
-  std::vector<std::unique_ptr<std::max_align_t[]>> overflow_;
-};
-
 // Every value is made once, in place, on the builder's stack, and waits there until the container
-// it belongs to takes it: a sequence as soon as the value is finished, into the array it is
-// growing; any other container once it is complete. So a Node is only a place on that stack:
-// the reader passes places around, never values, and no value is moved on its way up through
-// the reader's calls. Numbers in a sequence skip the stack and are made in its array.
+// it belongs to takes it from the top: a sequence as soon as the value is finished, any other
+// container once it is complete. So a Node is only a place on that stack: the reader passes
+// places around, never values, and hands each back in the reverse order of its making, which
+// top() asserts. Numbers in a sequence skip the stack and are made in its array.
 //
 // Recursion runs once per level of the tree, which may be a thousand levels deep (and a thread's
 // stack may be 1 MB): the rarer forms stay out of line to keep the common frames small.
@@ -66,8 +39,7 @@ class TaggedJsonBuilder {
  public:
   using Node = std::size_t;
   // The array is made at its claimed size (up to the reader's bound) at once, as nulls, and each
-  // member is then written over the next one: a number that way is two stores, where growing
-  // the array would take a call into Boost for every member.
+  // member is written over the next one: part of the reader's number path (docs/DESIGN.md).
   struct Sequence {
     boost::json::array items;
     std::size_t filled = 0;
@@ -106,19 +78,7 @@ class TaggedJsonBuilder {
 
   Sequence begin_tuple(std::size_t n) { return begin_sequence(n); }
   Sequence begin_list(std::size_t n) { return begin_sequence(n); }
-  // The item is the top of the stack.
-  void add_item(Sequence& sequence, Node item) {
-    JsonValue& slot = next_slot(sequence);
-    JsonValue& made = stack_[item];
-    if (made.storage().get() == sequence.items.storage().get()) {
-      // Moved in whole, memory and all: the two share their memory.
-      slot.~JsonValue();
-      ::new (&slot) JsonValue(boost::json::pilfer(made));
-    } else {
-      slot = std::move(made);  // copied into the sequence's memory
-    }
-    stack_.pop_back();
-  }
+  void add_item(Sequence& sequence, Node item) { next_slot(sequence) = take(item); }
   void add_integer(Sequence& sequence, std::int64_t i) { next_slot(sequence) = i; }
   void add_real(Sequence& sequence, double d) {
     if (std::isfinite(d)) {
@@ -140,7 +100,8 @@ class TaggedJsonBuilder {
   // A repeated key text keeps its first position and takes the later value. The key is made
   // after its value, so it is the top of the stack.
   void add_entry(DictFrame& object, Node key, Node value) {
-    if (const boost::json::string* text = stack_[key].if_string()) {
+    assert(value + 1 == key);
+    if (const boost::json::string* text = top(key).if_string()) {
       object.insert_or_assign(*text, std::move(stack_[value]));
     } else {
       add_entry_by_key_text(object, stack_[key], std::move(stack_[value]));
@@ -189,39 +150,34 @@ class TaggedJsonBuilder {
   void reduce_dict_item(ReduceFrame& frame, Node key, Node value);
   Node end_reduce(ReduceFrame&& frame);
 
-  // A dictionary key only lends its text to the object: it is built aside, in memory that is
-  // reused for the next key, rather than left in the tree's arena.
+  // A dictionary key only lends its text to its object: its nodes are made on the heap and freed
+  // once the entry is made, rather than left in the tree's arena (docs/DESIGN.md).
   void begin_key() {
-    if (key_depth_++ != 0) return;
-    key_scratch_.reset();
-    storage_ = boost::json::storage_ptr(&key_scratch_);
+    if (key_depth_++ == 0) storage_ = {};
   }
-  // Every node made since begin_key must be gone by now.
   void end_key() {
-    if (--key_depth_ != 0) return;
-    storage_ = tree_storage_;
+    if (--key_depth_ == 0) storage_ = tree_storage_;
   }
 
   // What the stream reader asks of the nodes it has made: a copy kept in the tree's memory (a
-  // shared value read inside a key outlives the key), and a copy of that where the next value is
-  // made.
-  Kept keep(Node node) const { return JsonValue(stack_[node], tree_storage_); }
+  // shared value read inside a key outlives the key), and a copy of that as the next value.
+  Kept keep(Node node) { return JsonValue(top(node), tree_storage_); }
   Node copy(const Kept& kept) {
     stack_.emplace_back(kept, storage_);
     return stack_.size() - 1;
   }
   std::string take_text(Node node, MarshalValue::Kind kind);
   // A REDUCE payload's members, taken one by one to the top of the stack, and then the payload.
-  std::size_t tuple_size(Node payload) const { return tuple_items(payload).size(); }
+  std::size_t tuple_size(Node payload) { return tuple_items(payload).size(); }
   Node payload_member(Node payload, std::size_t index) {
     JsonValue member = std::move(tuple_items(payload)[index]);
     return place(std::move(member));
   }
-  void discard(Node) { stack_.pop_back(); }
+  void discard(Node node) { take(node); }
 
   // The finished value at the top of the stack, handed over.
   JsonValue take(Node node) {
-    JsonValue value = std::move(stack_[node]);
+    JsonValue value = std::move(top(node));
     stack_.pop_back();
     return value;
   }
@@ -229,6 +185,11 @@ class TaggedJsonBuilder {
  private:
   static constexpr std::size_t INITIAL_STACK = 1024;
 
+  // Every node is taken from the top of the stack, in the reverse order of its making.
+  JsonValue& top(Node node) {
+    assert(node + 1 == stack_.size());
+    return stack_[node];
+  }
   template <class T>
   Node make(T scalar) {
     stack_.emplace_back(scalar, storage_);
@@ -239,10 +200,7 @@ class TaggedJsonBuilder {
     return stack_.size() - 1;
   }
   boost::json::array& tuple_items(Node node) {
-    return stack_[node].get_object().begin()->value().get_array();
-  }
-  const boost::json::array& tuple_items(Node node) const {
-    return stack_[node].get_object().begin()->value().get_array();
+    return top(node).get_object().begin()->value().get_array();
   }
   Sequence begin_sequence(std::size_t n) { return Sequence{boost::json::array(n, storage_)}; }
   static JsonValue& next_slot(Sequence& sequence) {
@@ -267,12 +225,9 @@ class TaggedJsonBuilder {
   void add_entry_by_key_text(DictFrame& object, const JsonValue& key, JsonValue&& value);
 
   boost::json::storage_ptr tree_storage_;
-  boost::json::storage_ptr storage_;  // the tree's, or the key scratch while a key is read
-  KeyScratch key_scratch_;
+  boost::json::storage_ptr storage_;  // the tree's, or the heap's while a key is read
   std::uint32_t key_depth_ = 0;
   std::string text_;  // a prefixed text as it is laid out
-  // Last, so that it goes first: a decode that failed inside a key leaves values on the stack
-  // whose memory is the key scratch.
   std::vector<JsonValue> stack_;
 };
 
