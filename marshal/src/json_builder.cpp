@@ -9,6 +9,7 @@
 #include "base64.hpp"
 #include "marshal/number_text.hpp"
 #include "marshal/utf8.hpp"
+#include "value_builder.hpp"
 #include "value_walk.hpp"
 
 namespace marshal::detail {

@@ -19,7 +19,7 @@
 
 #include "marshal/json.hpp"
 #include "marshal/value.hpp"
-#include "value_builder.hpp"
+#include "value_events.hpp"
 
 namespace marshal::detail {
 
@@ -59,8 +59,6 @@ class TaggedJsonBuilder {
   };
   // A shared value, kept aside in the tree's memory for the references to it.
   using Kept = JsonValue;
-
-  static constexpr bool can_fail = false;
 
   explicit TaggedJsonBuilder(boost::json::storage_ptr storage)
       : tree_storage_(std::move(storage)), storage_(tree_storage_) {
@@ -144,9 +142,7 @@ class TaggedJsonBuilder {
     }
   }
   void unwritten_callable(ReduceFrame& frame, const MarshalValue& callable);
-  void end_reduce_fields(ReduceFrame&) {}
   void reduce_list_item(ReduceFrame& frame, Node item) { frame.list_items.push_back(take(item)); }
-  void end_reduce_list(ReduceFrame&) {}
   void reduce_dict_item(ReduceFrame& frame, Node key, Node value);
   Node end_reduce(ReduceFrame&& frame);
 
@@ -230,5 +226,7 @@ class TaggedJsonBuilder {
   std::string text_;  // a prefixed text as it is laid out
   std::vector<JsonValue> stack_;
 };
+
+static_assert(StreamHandler<TaggedJsonBuilder> && WalkSink<TaggedJsonBuilder>);
 
 }  // namespace marshal::detail

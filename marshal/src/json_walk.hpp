@@ -16,7 +16,7 @@
 #include "base64.hpp"
 #include "marshal/json.hpp"
 #include "marshal/number_text.hpp"
-#include "value_builder.hpp"
+#include "value_events.hpp"
 
 namespace marshal::detail {
 
@@ -34,7 +34,7 @@ inline Unexpected<MarshalError> bad_encoding(std::string detail) {
 // Recursion runs once per level of the JSON tree, which may be a few thousand levels deep (and a
 // thread's stack may be 1 MB), so the rarer forms stay out of line to keep the common frames
 // small. Fails only with InvalidJsonEncoding: a sink's own failures stay with the sink.
-template <class Sink>
+template <JsonWalkSink Sink>
 class TaggedJsonWalker {
  public:
   using Node = typename Sink::Node;
@@ -115,7 +115,7 @@ class TaggedJsonWalker {
   template <class Sequence>
   Result<void, MarshalError> items(const boost::json::array& array, Sequence& sequence) {
     for (const JsonValue& element : array) {
-      // Numbers, most of what the lists of a settings file hold, skip the dispatch of value().
+      // Numbers skip the dispatch of value() (docs/DESIGN.md).
       if (const std::int64_t* i = element.if_int64()) {
         sink_.add_item(sequence, sink_.integer(*i));
         continue;
@@ -268,7 +268,7 @@ class TaggedJsonWalker {
     if (state != nullptr) {
       if (auto done = field(frame, ReduceField::State, *state); !done) return done.take_error();
     }
-    sink_.end_reduce_fields(frame);
+    end_reduce_fields(sink_, frame);
 
     if (const JsonValue* list_items = inner.if_contains("list_items")) {
       if (const boost::json::array* array = list_items->if_array()) {
@@ -279,7 +279,7 @@ class TaggedJsonWalker {
         }
       }
     }
-    sink_.end_reduce_list(frame);
+    end_reduce_list(sink_, frame);
     if (const JsonValue* items = inner.if_contains("dict_items")) {
       if (const boost::json::array* array = items->if_array()) {
         if (auto done = dict_items(frame, *array); !done) return done.take_error();

@@ -17,7 +17,7 @@
 #include "marshal/value.hpp"
 #include "marshal/writer.hpp"
 #include "stream_format.hpp"
-#include "value_builder.hpp"
+#include "value_events.hpp"
 
 namespace marshal::detail {
 
@@ -31,8 +31,6 @@ class StreamEncoder {
   using InstanceFrame = Written;
   using CallbackFrame = Written;
   using ReduceFrame = Written;
-
-  static constexpr bool can_fail = true;
 
   // Writes the header, and the checksum tag with room for its value, into `out`.
   StreamEncoder(const EncodeOptions& options, ByteOutput& out);
@@ -172,5 +170,7 @@ class StreamEncoder {
   bool write_crc_ = false;
   std::uint32_t depth_ = 0;
 };
+
+static_assert(JsonWalkSink<StreamEncoder>);
 
 }  // namespace marshal::detail

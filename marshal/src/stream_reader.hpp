@@ -26,7 +26,7 @@
 #include "marshal/utf8.hpp"
 #include "marshal/value.hpp"
 #include "stream_cursor.hpp"
-#include "value_builder.hpp"
+#include "value_events.hpp"
 
 namespace marshal::detail {
 
@@ -67,7 +67,7 @@ struct Decoded {
 
 // With `DIRECT_PATHS` off, every member and key is read through value(): the plain path,
 // against which the tests check the direct ones.
-template <class Handler, bool DIRECT_PATHS = true>
+template <StreamHandler Handler, bool DIRECT_PATHS = true>
 class StreamReader {
  public:
   using Node = typename Handler::Node;
@@ -395,13 +395,12 @@ class StreamReader {
           continue;
         }
       }
-      h_.begin_key();
-      // A failure leaves the key unfinished, but then the whole decode fails.
+      begin_key(h_);
       Item key = nested();
+      end_key(h_);
       if (failed()) return Item{};
       weight = add_child(weight, key.weight, MEMBER_LEVELS);
       h_.add_entry(dict, std::move(key.node), std::move(value.node));
-      h_.end_key();
     }
     Item item{h_.end_dict(std::move(dict)), weight, Kind::Dict};
     fill_slot(slot, item);
@@ -476,7 +475,7 @@ class StreamReader {
       h_.reduce_field(frame, ReduceField::State, h_.payload_member(payload.node, first_state));
     }
     h_.discard(std::move(payload.node));
-    h_.end_reduce_fields(frame);
+    end_reduce_fields(h_, frame);
     return frame;
   }
 
@@ -515,7 +514,7 @@ class StreamReader {
     if (!frame) return Item{};
     reduce_list_items(*frame, weight);
     if (failed()) return Item{};
-    h_.end_reduce_list(*frame);
+    end_reduce_list(h_, *frame);
     reduce_dict_items(*frame, weight);
     if (failed()) return Item{};
     Item item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce};

@@ -12,11 +12,9 @@
 
 #include "marshal/utf8.hpp"
 #include "marshal/value.hpp"
+#include "value_events.hpp"
 
 namespace marshal::detail {
-
-// The fields of a REDUCE or NEWOBJ that its payload tuple carries.
-enum class ReduceField : std::uint8_t { Callable, Args, State };
 
 class ValueBuilder {
  public:
@@ -32,8 +30,6 @@ class ValueBuilder {
     MarshalValue node;
     Reduce& record() { return *node.get_if<Reduce>(); }
   };
-
-  static constexpr bool can_fail = false;
 
   Node none() { return MarshalValue(None{}); }
   Node boolean(bool b) { return MarshalValue(b); }
@@ -101,11 +97,9 @@ class ValueBuilder {
   void unwritten_callable(ReduceFrame& frame, const MarshalValue& callable) {
     frame.record().callable = callable;
   }
-  void end_reduce_fields(ReduceFrame&) {}
   void reduce_list_item(ReduceFrame& frame, Node&& item) {
     frame.record().list_items.push_back(std::move(item));
   }
-  void end_reduce_list(ReduceFrame&) {}
   void reduce_dict_item(ReduceFrame& frame, Node&& key, Node&& value) {
     add_pair(frame.record().dict_items, std::move(key), std::move(value));
   }
@@ -116,8 +110,6 @@ class ValueBuilder {
 
   // What the stream reader asks of the nodes it has made.
   using Kept = MarshalValue;
-  void begin_key() {}
-  void end_key() {}
   Node copy(const Kept& kept) { return kept; }
   Kept keep(const Node& node) { return node; }
   static std::string take_text(Node&& node, MarshalValue::Kind kind) {
@@ -148,5 +140,7 @@ class ValueBuilder {
     return items;
   }
 };
+
+static_assert(StreamHandler<ValueBuilder> && JsonWalkSink<ValueBuilder>);
 
 }  // namespace marshal::detail

@@ -7,25 +7,23 @@
 #include <vector>
 
 #include "marshal/value.hpp"
-#include "value_builder.hpp"
+#include "value_events.hpp"
 
 namespace marshal::detail {
 
-template <class Sink>
+template <WalkSink Sink>
 typename Sink::Node walk_value(const MarshalValue& value, Sink& sink);
 
-template <class Sink>
+template <WalkSink Sink>
 void walk_items(const std::vector<MarshalValue>& items, typename Sink::Sequence& sequence,
                 Sink& sink) {
   for (const MarshalValue& item : items) {
     sink.add_item(sequence, walk_value(item, sink));
-    if constexpr (Sink::can_fail) {
-      if (sink.failed()) return;
-    }
+    if (has_failed(sink)) return;
   }
 }
 
-template <class Sink>
+template <WalkSink Sink>
 [[gnu::noinline]] typename Sink::Node walk_reduce(const Reduce& reduce, Sink& sink) {
   const std::size_t fields = (reduce.newobj ? 1 : 2) + (reduce.state ? 1 : 0);
   auto frame = sink.begin_reduce(reduce.newobj, fields);
@@ -36,11 +34,11 @@ template <class Sink>
   }
   sink.reduce_field(frame, ReduceField::Args, walk_value(reduce.args, sink));
   if (reduce.state) sink.reduce_field(frame, ReduceField::State, walk_value(*reduce.state, sink));
-  sink.end_reduce_fields(frame);
+  end_reduce_fields(sink, frame);
   for (const MarshalValue& item : reduce.list_items) {
     sink.reduce_list_item(frame, walk_value(item, sink));
   }
-  sink.end_reduce_list(frame);
+  end_reduce_list(sink, frame);
   for (const DictEntry& item : reduce.dict_items) {
     auto key = walk_value(item.key, sink);
     sink.reduce_dict_item(frame, std::move(key), walk_value(item.value, sink));
@@ -48,18 +46,16 @@ template <class Sink>
   return sink.end_reduce(std::move(frame));
 }
 
-template <class Sink>
+template <WalkSink Sink>
 [[gnu::noinline]] typename Sink::Node walk_instance(const Instance& instance, Sink& sink) {
   auto frame = sink.begin_instance(instance.class_name);
   return sink.end_instance(std::move(frame), walk_value(instance.state, sink));
 }
 
-template <class Sink>
+template <WalkSink Sink>
 typename Sink::Node walk_value(const MarshalValue& value, Sink& sink) {
   // A sink that has failed takes nothing more; stopping here also bounds the recursion.
-  if constexpr (Sink::can_fail) {
-    if (sink.failed()) return {};
-  }
+  if (has_failed(sink)) return {};
   using Kind = MarshalValue::Kind;
   switch (value.kind()) {
     case Kind::None:
@@ -95,9 +91,7 @@ typename Sink::Node walk_value(const MarshalValue& value, Sink& sink) {
         // The stream holds each entry's value before its key.
         auto member = walk_value(entry.value, sink);
         sink.add_entry(dict, walk_value(entry.key, sink), std::move(member));
-        if constexpr (Sink::can_fail) {
-          if (sink.failed()) break;
-        }
+        if (has_failed(sink)) break;
       }
       return sink.end_dict(std::move(dict));
     }
