@@ -9,8 +9,9 @@
 namespace marshal {
 
 Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> bytes,
-                                                 boost::json::storage_ptr storage) {
-  return detail::decode_json_tree(bytes, std::move(storage));
+                                                 boost::json::storage_ptr storage,
+                                                 const ReadOptions& options) {
+  return detail::decode_json_tree(bytes, std::move(storage), options);
 }
 
 Result<void, EncodeFailure> encode_from_json(const JsonValue& json, const EncodeOptions& options,

@@ -5,8 +5,9 @@
 
 namespace marshal {
 
-Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> bytes) {
-  return detail::decode_value_tree(bytes);
+Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> bytes,
+                                                 const ReadOptions& options) {
+  return detail::decode_value_tree(bytes, options);
 }
 
 }  // namespace marshal

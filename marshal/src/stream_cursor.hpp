@@ -2,14 +2,17 @@
 // cursor whether the bytes are there first, and the body never reads into the shared-object map.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "marshal/error.hpp"
+#include "marshal/value.hpp"
 #include "stream_format.hpp"
 
 namespace marshal::detail {
@@ -30,8 +33,6 @@ struct Cursor {
   std::size_t offset = 0;
   std::size_t end = 0;  // end of readable data: the shared-object map, if any, lies beyond it
   Mode mode = Mode::Sequential;
-  std::vector<std::int32_t> map;
-  std::size_t map_used = 0;
   std::uint32_t depth = 0;
   CrcRecord crc;
 
@@ -69,6 +70,45 @@ inline Read<std::string_view> read_short_bytes(Cursor& c) {
   return read_bytes(c, *n);
 }
 
+// The direct paths of the reader (docs/DESIGN.md) read here past its general dispatch, and
+// read nothing where that dispatch has to decide.
+
+// A sequence member that is a fixed-width number: its tag, and its bits, an integer's
+// sign-extended. Eight bytes are loaded whatever the width, so numbers of mixed widths cost no
+// branch; nothing for any other tag or near the end, where the plain path reads exactly.
+struct NumberBits {
+  Tag tag;
+  std::uint64_t bits;
+};
+
+inline std::optional<NumberBits> read_number_member(Cursor& c) {
+  if (c.remaining() < 1 + sizeof(std::uint64_t)) return std::nullopt;
+  const std::uint8_t* at = c.input.data() + c.offset;
+  const auto tag = static_cast<Tag>(at[0] & TAG_MASK);
+  const std::size_t width = fixed_number_width(tag);
+  if (width == 0) return std::nullopt;
+  std::uint64_t bits = load_le<std::uint64_t>(at + 1);
+  if (tag != Tag::FLOAT) {
+    const auto unused = static_cast<unsigned>(64 - 8 * width);
+    bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << unused) >> unused);
+  }
+  c.offset += 1 + width;
+  return NumberBits{tag, bits};
+}
+
+// A dictionary key that is an unshared STR_SHORT: its bytes; nothing for any other form, or for
+// one cut off by the end of the input.
+inline std::optional<std::string_view> read_short_bytes_key(Cursor& c) {
+  if (c.remaining() == 0 || c.input[c.offset] != tag_byte(Tag::STR_SHORT)) return std::nullopt;
+  const std::size_t tag_at = c.offset++;
+  auto bytes = read_short_bytes(c);
+  if (!bytes) {
+    c.offset = tag_at;
+    return std::nullopt;
+  }
+  return *bytes;
+}
+
 inline Read<std::int32_t> read_size(Cursor& c) {
   const auto field = read_size_field(c.input.subspan(c.offset, c.remaining()));
   if (!field) return end_of_stream();
@@ -84,22 +124,32 @@ inline Read<std::uint64_t> read_count(Cursor& c, const char* negative_detail) {
   return static_cast<std::uint64_t>(*n);
 }
 
+// The room a builder makes up front for `claimed` members. A count is only a claim until the
+// members are read, and containers nested in one another may each claim nearly the whole input:
+// past the members real settings hold, the room grows as they come.
+inline std::size_t room_for(std::uint64_t claimed) {
+  constexpr std::uint64_t ROOM_FOR_CLAIMED_MEMBERS = 256;
+  return static_cast<std::size_t>(std::min(claimed, ROOM_FOR_CLAIMED_MEMBERS));
+}
+
 inline Read<std::string_view> read_sized_bytes(Cursor& c, const char* negative_detail) {
   auto n = read_count(c, negative_detail);
   if (!n) return n.take_error();
   return read_bytes(c, *n);
 }
 
-// The header, and in mapped mode the map from the end of the input; gives the number of slots
-// the map asks for (0 in sequential mode, where slots are made as they are claimed).
-Read<std::size_t> read_header(Cursor& c);
+// The header, and in mapped mode the shared-object map from the end of the input; gives the
+// map's entries (none in sequential mode).
+Read<std::vector<std::int32_t>> read_header(Cursor& c);
 
-// The index of the slot a flagged value claims, given the slots that exist so far.
-Read<std::size_t> claim_slot_index(Cursor& c, std::size_t slot_count);
-
-// Strict UTF-16LE: a surrogate is accepted only as the first or second half of a pair.
-Read<std::string> decode_utf16(std::string_view bytes);
-bool is_surrogate(std::uint32_t unit);
+// The payloads that are checked or converted as they are read. Texts read from UTF-16 are
+// written as UTF-8 into `out`, which the view then shows.
+Read<BigInt> read_long(Cursor& c);  // LONG: little-endian two's complement
+Read<std::string_view> read_utf8(Cursor& c, const char* negative_detail, const char* bad_detail);
+Read<std::string_view> read_utf16(Cursor& c, std::string& out);       // UNICODE: strict UTF-16LE
+Read<std::string_view> read_utf16_unit(Cursor& c, std::string& out);  // UNICODE_1
+// Whether the next byte ends a REDUCE's item list, which it then consumes.
+Read<bool> read_items_end(Cursor& c);
 
 // The stored checksum against the bytes from its record's start up to `end`.
 Read<void> verify_crc(const CrcRecord& crc, std::span<const std::uint8_t> input, std::size_t end);

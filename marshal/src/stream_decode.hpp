@@ -16,18 +16,20 @@
 namespace marshal::detail {
 
 template <bool DIRECT_PATHS = true>
-Result<DecodedStream, MarshalError> decode_value_tree(std::span<const std::uint8_t> bytes) {
+Result<DecodedStream, MarshalError> decode_value_tree(std::span<const std::uint8_t> bytes,
+                                                      const ReadOptions& options) {
   ValueBuilder builder;
-  auto decoded = StreamReader<ValueBuilder, DIRECT_PATHS>(builder, bytes).read();
+  auto decoded = StreamReader<ValueBuilder, DIRECT_PATHS>(builder, bytes, options).read();
   if (!decoded) return decoded.take_error();
   return DecodedStream{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
 }
 
 template <bool DIRECT_PATHS = true>
 Result<DecodedJson, MarshalError> decode_json_tree(std::span<const std::uint8_t> bytes,
-                                                   boost::json::storage_ptr storage) {
+                                                   boost::json::storage_ptr storage,
+                                                   const ReadOptions& options) {
   TaggedJsonBuilder builder(std::move(storage));
-  auto decoded = StreamReader<TaggedJsonBuilder, DIRECT_PATHS>(builder, bytes).read();
+  auto decoded = StreamReader<TaggedJsonBuilder, DIRECT_PATHS>(builder, bytes, options).read();
   if (!decoded) return decoded.take_error();
   return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
 }

@@ -1,18 +1,13 @@
 // Decodes the client's marshal stream in one forward pass, handing every value to a handler that
 // makes its node: the value builder for read_marshal, the tagged JSON builder for decode_to_json.
-// The format's rules live here once, whatever the handler builds.
+// The format's rules live here once, whatever the handler builds; shared objects and the limits
+// on their copies live in SharedObjects.
 //
 // A failure is kept in the reader, not carried up through every level: the value calls then
-// return an empty item, which each caller sees through failed() and hands on untouched, so a
-// value read is never moved on its way up.
-//
-// Shared objects are resolved into copies as they are met, so the tree the caller gets owns all
-// of its nodes. What a copy costs is weighed here, from the stream, so the limits on copies hold
-// the same for every handler.
+// return an empty item, which each caller sees through failed() and hands on untouched.
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -20,43 +15,16 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
-#include "marshal/utf8.hpp"
 #include "marshal/value.hpp"
+#include "shared_objects.hpp"
 #include "stream_cursor.hpp"
 #include "value_events.hpp"
 
 namespace marshal::detail {
-
-// References copy whole subtrees, so a few bytes can ask for a tree of any size or depth. Copies
-// (slot fills and references together) may take roughly this much memory in all before the
-// stream is refused; real files share small values and stay far below it.
-inline constexpr std::uint64_t COPY_BUDGET_FLOOR = std::uint64_t{64} << 20;
-inline constexpr std::uint64_t COPY_BUDGET_PER_INPUT_BYTE = 32;
-
-// Members a builder makes room for before any is read: enough for the lists and dictionaries
-// of real settings, which rarely hold more.
-inline constexpr std::size_t ROOM_FOR_CLAIMED_MEMBERS = 256;
-
-// What a copy of a value costs: the nesting levels it spans (itself included, counted as the
-// writer counts them) and a rough figure for the memory its value tree takes.
-struct Weight {
-  std::uint32_t height = 1;
-  std::uint64_t bytes = sizeof(MarshalValue);
-};
-
-inline Weight add_child(Weight parent, Weight child, std::uint32_t levels_down) {
-  parent.height = std::max(parent.height, child.height + levels_down);
-  parent.bytes += child.bytes;
-  return parent;
-}
-
-// The first members of a tuple, which a REDUCE or NEWOBJ payload turns into fields.
-struct TupleHead {
-  std::array<Weight, 3> members{};
-};
 
 template <class Node>
 struct Decoded {
@@ -66,22 +34,22 @@ struct Decoded {
 };
 
 // With `DIRECT_PATHS` off, every member and key is read through value(): the plain path,
-// against which the tests check the direct ones.
+// against which the tests check the direct ones (docs/DESIGN.md). Recursion runs once per level
+// of a tree up to a thousand deep, on a stack that may be 1 MB: the rarer cases stay out of line.
 template <StreamHandler Handler, bool DIRECT_PATHS = true>
 class StreamReader {
  public:
   using Node = typename Handler::Node;
   using Kind = MarshalValue::Kind;
 
-  StreamReader(Handler& handler, std::span<const std::uint8_t> input)
-      : h_(handler),
-        c_(input),
-        copy_budget_(COPY_BUDGET_FLOOR + COPY_BUDGET_PER_INPUT_BYTE * input.size()) {}
+  StreamReader(Handler& handler, std::span<const std::uint8_t> input, const ReadOptions& options)
+      : h_(handler), c_(input), shared_(options.copy_budget_floor, input.size()) {}
 
   Read<Decoded<Node>> read() && {
-    auto slot_count = read_header(c_);
-    if (!slot_count) return slot_count.take_error();
-    slots_.resize(*slot_count);
+    auto map = read_header(c_);
+    if (!map) return map.take_error();
+    kept_.resize(map->size());
+    shared_.start(c_.mode, std::move(*map));
 
     c_.depth = ROOT_LEVEL;
     Item root = value();
@@ -101,28 +69,6 @@ class StreamReader {
     Weight weight;
     Kind kind = Kind::None;
   };
-  struct Slot {
-    std::optional<typename Handler::Kept> node;  // none until filled: a reference then gives None
-    Weight weight;
-    Kind kind = Kind::None;
-    TupleHead head;
-  };
-
-  // The room a builder makes up front for a container's members. A count is only a claim until
-  // the members are read, and containers nested in one another may each claim nearly the whole
-  // input: made in full, that room would take far more memory than the input could ever fill.
-  // Past this many members, the room grows as they come.
-  static std::size_t room_for(std::uint64_t claimed) {
-    return static_cast<std::size_t>(std::min(claimed, std::uint64_t{ROOM_FOR_CLAIMED_MEMBERS}));
-  }
-
-  // What a copy of a value that holds no other costs. The items themselves are made in place
-  // (`Item{h_.x(...), leaf(...), kind}`): the node is never moved on its way into the result.
-  static Weight leaf(std::uint64_t payload_bytes = 0) {
-    return Weight{1, sizeof(MarshalValue) + payload_bytes};
-  }
-
-  // ---- failures ----
 
   bool failed() const { return error_.has_value(); }
   // Keeps the first failure; the empty item goes back up in place of a value.
@@ -131,55 +77,76 @@ class StreamReader {
     return Item{};
   }
 
-  // ---- shared objects ----
-
-  bool spend_copy_budget(std::uint64_t bytes) {
-    copied_ += bytes;
-    if (copied_ <= copy_budget_) return true;
-    fail(invalid("shared objects expand beyond the size limit"));
-    return false;
-  }
-
   // The slot a flagged tag claims, or none when the tag is not flagged (or on a failure).
   std::optional<std::size_t> claim_if(bool shared) {
     if (!shared) return std::nullopt;
-    auto index = claim_slot_index(c_, slots_.size());
-    if (!index) {
-      fail(index.take_error());
-      return std::nullopt;
-    }
-    if (c_.mode == Mode::Sequential) slots_.emplace_back();
-    return *index;
+    auto slot = shared_.claim();
+    if (slot && *slot == kept_.size()) kept_.emplace_back();  // a slot made by the claim
+    if (slot) return *slot;
+    fail(slot.take_error());
+    return std::nullopt;
   }
 
   // Completes a value read under a claim: the slot keeps a copy, the caller gets the value.
   void fill_slot(std::optional<std::size_t> slot, const Item& item) {
-    if (!slot || failed() || !spend_copy_budget(item.weight.bytes)) return;
-    Slot& s = slots_[*slot];
-    s.node.emplace(h_.keep(item.node));
-    s.weight = item.weight;
-    s.kind = item.kind;
-    if (item.kind == Kind::Tuple) s.head = last_tuple_head_;
+    if (!slot || failed()) return;
+    const SlotValue value{item.weight, item.kind,
+                          item.kind == Kind::Tuple ? last_tuple_head_ : TupleHead{}};
+    if (auto filled = shared_.fill(*slot, value); !filled) {
+      fail(filled.take_error());
+      return;
+    }
+    kept_[*slot].emplace(h_.keep(item.node));
+  }
+
+  // A value without nested ones, whose flagged tag claims its slot once the payload is read.
+  Item claimed(bool shared, Item item) {
+    if (!failed()) fill_slot(claim_if(shared), item);
+    if (failed()) return Item{};
+    return item;
   }
 
   Item reference() {
     auto id = read_size(c_);
     if (!id) return fail(id.take_error());
-    const std::int64_t index = c_.mode == Mode::Mapped ? std::int64_t{*id} - 1 : *id;
-    if (index < 0 || static_cast<std::uint64_t>(index) >= slots_.size()) {
-      return fail(unexpected(MarshalError::invalid_reference(*id)));
-    }
-    const Slot& s = slots_[static_cast<std::size_t>(index)];
-    // The copy lands at the current level; it must not carry the tree past the depth limit.
-    if (std::uint64_t{c_.depth} + s.weight.height - 1 > MAX_DEPTH) {
-      return fail(unexpected(MarshalError::recursion_limit()));
-    }
-    if (!spend_copy_budget(s.weight.bytes)) return Item{};
+    auto slot = shared_.resolve(*id, c_.depth);
+    if (!slot) return fail(slot.take_error());
+    const SlotValue& s = shared_[*slot];
     if (s.kind == Kind::Tuple) last_tuple_head_ = s.head;
-    return Item{s.node ? h_.copy(*s.node) : h_.none(), s.weight, s.kind};
+    return Item{kept_[*slot] ? h_.copy(*kept_[*slot]) : h_.none(), s.weight, s.kind};
   }
 
-  // ---- values ----
+  // INT8 to INT64, and FLOAT as double.
+  template <class T>
+  Item number() {
+    auto v = read_fixed<std::conditional_t<std::is_same_v<T, double>, std::uint64_t, T>>(c_);
+    if (!v) return fail(v.take_error());
+    if constexpr (std::is_same_v<T, double>) {
+      return Item{h_.real(std::bit_cast<double>(*v)), leaf(), Kind::Float};
+    } else {
+      return Item{h_.integer(std::int64_t{*v}), leaf(), Kind::Int};
+    }
+  }
+
+  [[gnu::noinline]] Item long_value(bool shared) {
+    auto value = read_long(c_);
+    if (!value) return fail(value.take_error());
+    const std::uint64_t payload =
+        sizeof(BigInt) + value->backend().size() * sizeof(boost::multiprecision::limb_type);
+    return claimed(shared, Item{h_.big(*value), leaf(payload), Kind::Long});
+  }
+
+  Item global(bool shared) {
+    auto name = read_utf8(c_, "negative buffer length", "bad utf-8 in global name");
+    if (!name) return fail(name.take_error());
+    return claimed(shared, Item{h_.global(*name), leaf(name->size()), Kind::Global});
+  }
+
+  // A Bytes or Utf8 item.
+  Item string_item(Kind kind, Read<std::string_view> text) {
+    if (!text) return fail(text.take_error());
+    return Item{kind == Kind::Bytes ? h_.bytes(*text) : h_.utf8(*text), leaf(text->size()), kind};
+  }
 
   Item nested() {
     const NestingLevel level(c_.depth);
@@ -187,149 +154,10 @@ class StreamReader {
     return value();
   }
 
-  template <class T>
-  Item integer() {
-    auto v = read_fixed<T>(c_);
-    if (!v) return fail(v.take_error());
-    return Item{h_.integer(std::int64_t{*v}), leaf(), Kind::Int};
-  }
-
-  Item real() {
-    auto bits = read_fixed<std::uint64_t>(c_);
-    if (!bits) return fail(bits.take_error());
-    return Item{h_.real(std::bit_cast<double>(*bits)), leaf(), Kind::Float};
-  }
-
-  [[gnu::noinline]] Item long_value(bool shared) {
-    auto bytes = read_sized_bytes(c_, "negative buffer length");
-    if (!bytes) return fail(bytes.take_error());
-    BigInt value;
-    if (!bytes->empty()) {
-      import_bits(value, bytes->begin(), bytes->end(), 8, false);
-      // Two's complement: a set top bit means the bytes stand for value - 2^(8n).
-      if (static_cast<std::uint8_t>(bytes->back()) & 0x80) {
-        value -= BigInt(1) << (8 * bytes->size());
-      }
-    }
+  // `count` members in a row, each one level down: TUPLE1, TUPLE2 and LIST1 have no count.
+  Item members(bool shared, Kind kind, std::size_t count) {
     auto slot = claim_if(shared);
     if (failed()) return Item{};
-    const std::uint64_t payload =
-        sizeof(BigInt) + value.backend().size() * sizeof(boost::multiprecision::limb_type);
-    Item item{h_.big(value), leaf(payload), Kind::Long};
-    fill_slot(slot, item);
-    return item;
-  }
-
-  // STR and BUFFER: raw bytes, claimed once read.
-  Item str(bool shared) {
-    auto bytes = read_sized_bytes(c_, "negative buffer length");
-    if (!bytes) return fail(bytes.take_error());
-    auto slot = claim_if(shared);
-    if (failed()) return Item{};
-    Item item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
-    fill_slot(slot, item);
-    return item;
-  }
-
-  Item global(bool shared) {
-    auto name = read_sized_bytes(c_, "negative buffer length");
-    if (!name) return fail(name.take_error());
-    if (!is_valid_utf8(*name)) return fail(invalid("bad utf-8 in global name"));
-    auto slot = claim_if(shared);
-    if (failed()) return Item{};
-    Item item{h_.global(*name), leaf(name->size()), Kind::Global};
-    fill_slot(slot, item);
-    return item;
-  }
-
-  Item short_bytes(std::uint64_t n) {
-    auto bytes = read_bytes(c_, n);
-    if (!bytes) return fail(bytes.take_error());
-    return Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
-  }
-
-  Item str_short() {
-    auto bytes = read_short_bytes(c_);
-    if (!bytes) return fail(bytes.take_error());
-    return Item{h_.bytes(*bytes), leaf(bytes->size()), Kind::Bytes};
-  }
-
-  [[gnu::noinline]] Item str_table() {
-    auto row = read_str_table(c_);
-    if (!row) return fail(row.take_error());
-    return Item{h_.bytes(*row), leaf(row->size()), Kind::Bytes};
-  }
-
-  Item text(std::string_view text) { return Item{h_.utf8(text), leaf(text.size()), Kind::Utf8}; }
-
-  [[gnu::noinline]] Item unicode() {
-    auto n = read_count(c_, "negative unicode length");
-    if (!n) return fail(n.take_error());
-    auto bytes = read_bytes(c_, *n * 2);
-    if (!bytes) return fail(bytes.take_error());
-    auto decoded = decode_utf16(*bytes);
-    if (!decoded) return fail(decoded.take_error());
-    return text(*decoded);
-  }
-
-  [[gnu::noinline]] Item unicode_1() {
-    auto unit = read_fixed<std::uint16_t>(c_);
-    if (!unit) return fail(unit.take_error());
-    if (is_surrogate(*unit)) return fail(invalid("bad utf-16 code unit"));
-    char decoded[MAX_UTF8_LENGTH];
-    return text(std::string_view(decoded, write_utf8(decoded, *unit)));
-  }
-
-  Item utf8() {
-    auto bytes = read_sized_bytes(c_, "negative utf8 length");
-    if (!bytes) return fail(bytes.take_error());
-    if (!is_valid_utf8(*bytes)) return fail(invalid("bad utf-8 data"));
-    return text(*bytes);
-  }
-
-  // A member that is a fixed-width number, made straight in its sequence: numbers are most of
-  // what the sequences of a settings file hold, and this spares them the general dispatch of
-  // value() and the move of their node. Eight bytes are loaded whatever the width, and the
-  // integer sign-extended from its width, so that a list of numbers of mixed sizes costs no
-  // branch the processor cannot foresee. False, with nothing read, for any other tag, and near
-  // the end of the input, where value() reads the number exactly (or reports it cut off).
-  template <class Sequence>
-  bool number_member(Sequence& sequence) {
-    if (c_.remaining() < 1 + sizeof(std::uint64_t)) return false;
-    const std::uint8_t* at = c_.input.data() + c_.offset;
-    const auto tag = static_cast<Tag>(at[0] & TAG_MASK);
-    const std::size_t width = fixed_number_width(tag);
-    if (width == 0) return false;
-    const auto bits = load_le<std::uint64_t>(at + 1);
-    c_.offset += 1 + width;
-    if (tag == Tag::FLOAT) {
-      h_.add_real(sequence, std::bit_cast<double>(bits));
-    } else {
-      const auto unused = static_cast<unsigned>(64 - 8 * width);
-      h_.add_integer(sequence, static_cast<std::int64_t>(bits << unused) >> unused);
-    }
-    return true;
-  }
-
-  // A dictionary key that is a short byte string, as most keys of a settings file are: its
-  // bytes, read past value()'s dispatch so that no node is made for the key. Nothing, with
-  // nothing read, for any other form, shared strings included, and for a string cut off by the
-  // end of the input, which value() then reports.
-  std::optional<std::string_view> short_bytes_key() {
-    if (c_.remaining() == 0 || c_.input[c_.offset] != tag_byte(Tag::STR_SHORT)) {
-      return std::nullopt;
-    }
-    const std::size_t tag_at = c_.offset++;
-    auto bytes = read_short_bytes(c_);
-    if (!bytes) {
-      c_.offset = tag_at;
-      return std::nullopt;
-    }
-    return *bytes;
-  }
-
-  // `count` members in a row, each one level down.
-  Item members(std::optional<std::size_t> slot, Kind kind, std::size_t count) {
     const std::size_t room = room_for(count);
     auto sequence = kind == Kind::Tuple ? h_.begin_tuple(room) : h_.begin_list(room);
     Weight weight;
@@ -337,16 +165,21 @@ class StreamReader {
     // nested() refuses every member when the level below is too deep; numbers then go there too.
     const bool numbers_fit = DIRECT_PATHS && member_fits(c_.depth);
     for (std::size_t i = 0; i < count; ++i) {
-      if (numbers_fit && number_member(sequence)) {
-        weight = add_child(weight, leaf(), MEMBER_LEVELS);
-        if (i < head.members.size()) head.members[i] = leaf();
-        continue;
+      Weight member = leaf();
+      if (const auto number = numbers_fit ? read_number_member(c_) : std::nullopt) {
+        if (number->tag == Tag::FLOAT) {
+          h_.add_real(sequence, std::bit_cast<double>(number->bits));
+        } else {
+          h_.add_integer(sequence, static_cast<std::int64_t>(number->bits));
+        }
+      } else {
+        Item item = nested();
+        if (failed()) return Item{};
+        member = item.weight;
+        h_.add_item(sequence, std::move(item.node));
       }
-      Item item = nested();
-      if (failed()) return Item{};
-      weight = add_child(weight, item.weight, MEMBER_LEVELS);
-      if (i < head.members.size()) head.members[i] = item.weight;
-      h_.add_item(sequence, std::move(item.node));
+      weight = add_child(weight, member, MEMBER_LEVELS);
+      if (i < head.members.size()) head.members[i] = member;
     }
     if (kind == Kind::Tuple) last_tuple_head_ = head;
     Item item{
@@ -361,16 +194,7 @@ class StreamReader {
     auto n = read_count(c_, negative_detail);
     if (!n) return fail(n.take_error());
     if (*n > c_.remaining()) return fail(end_of_stream());
-    auto slot = claim_if(shared);
-    if (failed()) return Item{};
-    return members(slot, kind, static_cast<std::size_t>(*n));
-  }
-
-  // TUPLE1, TUPLE2 and LIST1: a fixed number of members and no count.
-  Item small_sequence(bool shared, Kind kind, std::size_t count) {
-    auto slot = claim_if(shared);
-    if (failed()) return Item{};
-    return members(slot, kind, count);
+    return members(shared, kind, static_cast<std::size_t>(*n));
   }
 
   // The stream holds each entry's value before its key.
@@ -388,12 +212,10 @@ class StreamReader {
       Item value = nested();
       if (failed()) return Item{};
       weight = add_child(weight, value.weight, MEMBER_LEVELS);
-      if (keys_fit) {
-        if (const std::optional<std::string_view> key = short_bytes_key()) {
-          weight = add_child(weight, leaf(key->size()), MEMBER_LEVELS);
-          h_.add_bytes_entry(dict, *key, std::move(value.node));
-          continue;
-        }
+      if (const auto key = keys_fit ? read_short_bytes_key(c_) : std::nullopt) {
+        weight = add_child(weight, leaf(key->size()), MEMBER_LEVELS);
+        h_.add_bytes_entry(dict, *key, std::move(value.node));
+        continue;
       }
       begin_key(h_);
       Item key = nested();
@@ -419,9 +241,8 @@ class StreamReader {
     auto frame = h_.begin_instance(class_name);
     Item state = nested();
     if (failed()) return Item{};
-    Weight weight;
-    weight.bytes += sizeof(Instance) + class_name.size();
-    weight = add_child(weight, state.weight, MEMBER_LEVELS);
+    const Weight weight =
+        add_child(leaf(sizeof(Instance) + class_name.size()), state.weight, MEMBER_LEVELS);
     Item item{h_.end_instance(std::move(frame), std::move(state.node)), weight, Kind::Instance};
     fill_slot(slot, item);
     return item;
@@ -431,193 +252,137 @@ class StreamReader {
     auto frame = h_.begin_callback();
     Item value = nested();
     if (failed()) return Item{};
-    Weight weight;
-    weight.bytes += sizeof(Callback);
-    weight = add_child(weight, value.weight, MEMBER_LEVELS);
+    const Weight weight = add_child(leaf(sizeof(Callback)), value.weight, MEMBER_LEVELS);
     return Item{h_.end_callback(std::move(frame), std::move(value.node)), weight, Kind::Callback};
   }
 
-  // Whether the next byte ends an item list, which it then consumes; a failure ends it too.
-  bool at_items_end() {
-    if (c_.remaining() == 0) {
-      fail(end_of_stream());
-      return true;
-    }
-    if ((c_.input[c_.offset] & TAG_MASK) != ITEMS_END) return false;
-    ++c_.offset;
-    return true;
-  }
-
-  // The payload's fields into the record: callable and args come first; the one after them, if
-  // any, is the state. Kept apart from the item lists, so a frame of the recursion stays small.
-  [[gnu::noinline]] std::optional<typename Handler::ReduceFrame> reduce_fields(bool newobj,
-                                                                               Item& payload,
-                                                                               Weight& weight) {
-    if (payload.kind != Kind::Tuple) return refused(invalid("reduce payload isn't a tuple"));
-    const TupleHead head = last_tuple_head_;
-    const std::size_t field_count = h_.tuple_size(payload.node);
-    const std::size_t first_state = newobj ? 1 : 2;
-    if (newobj && field_count == 0) return refused(invalid("empty newobj tuple"));
-    if (!newobj && field_count < 2) return refused(invalid("reduce tuple too short"));
-    const bool has_state = field_count > first_state;
-
-    auto frame = h_.begin_reduce(newobj, first_state + (has_state ? 1 : 0));
-    weight.bytes += sizeof(Reduce);
-    // A NEWOBJ record's callable is None, which the stream does not carry.
-    weight = add_child(weight, newobj ? Weight{} : head.members[0], REDUCE_FIELD_LEVELS);
-    if (!newobj) {
-      h_.reduce_field(frame, ReduceField::Callable, h_.payload_member(payload.node, 0));
-    }
-    weight = add_child(weight, head.members[first_state - 1], REDUCE_FIELD_LEVELS);
-    h_.reduce_field(frame, ReduceField::Args, h_.payload_member(payload.node, first_state - 1));
-    if (has_state) {
-      weight = add_child(weight, head.members[first_state], REDUCE_FIELD_LEVELS);
-      h_.reduce_field(frame, ReduceField::State, h_.payload_member(payload.node, first_state));
-    }
-    h_.discard(std::move(payload.node));
-    end_reduce_fields(h_, frame);
-    return frame;
-  }
-
-  std::nullopt_t refused(Unexpected<MarshalError> failure) {
-    fail(std::move(failure));
-    return std::nullopt;
-  }
-
-  // Until the item list's end, or a failure.
-  [[gnu::noinline]] void reduce_list_items(typename Handler::ReduceFrame& frame, Weight& weight) {
-    while (!at_items_end()) {
-      Item item = nested();
-      if (failed()) return;
-      weight = add_child(weight, item.weight, MEMBER_LEVELS);
-      h_.reduce_list_item(frame, std::move(item.node));
-    }
-  }
-
-  [[gnu::noinline]] void reduce_dict_items(typename Handler::ReduceFrame& frame, Weight& weight) {
-    while (!at_items_end()) {
-      Item key = nested();
-      if (failed()) return;
-      Item value = nested();
-      if (failed()) return;
-      weight = add_child(weight, key.weight, MEMBER_LEVELS);
-      weight = add_child(weight, value.weight, MEMBER_LEVELS);
-      h_.reduce_dict_item(frame, std::move(key.node), std::move(value.node));
-    }
-  }
-
+  // REDUCE and NEWOBJ: the fields from the payload tuple, then the list items and the dict items,
+  // each list ended by a MARK byte.
   [[gnu::noinline]] Item reduce(bool shared, bool newobj) {
     auto slot = claim_if(shared);
     if (failed()) return Item{};
-    Weight weight;
-    auto frame = read_reduce_fields(newobj, weight);
+    Weight weight = leaf(sizeof(Reduce));
+    auto frame = reduce_fields(newobj, weight);
     if (!frame) return Item{};
-    reduce_list_items(*frame, weight);
+    reduce_items(*frame, weight, false);
     if (failed()) return Item{};
     end_reduce_list(h_, *frame);
-    reduce_dict_items(*frame, weight);
+    reduce_items(*frame, weight, true);
     if (failed()) return Item{};
     Item item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce};
     fill_slot(slot, item);
     return item;
   }
 
-  [[gnu::noinline]] std::optional<typename Handler::ReduceFrame> read_reduce_fields(
-      bool newobj, Weight& weight) {
+  // Callable and args come first in the payload; the one after them, if any, is the state. A
+  // NEWOBJ record's callable is None, which the stream does not carry.
+  [[gnu::noinline]] std::optional<typename Handler::ReduceFrame> reduce_fields(bool newobj,
+                                                                               Weight& weight) {
     Item payload = nested();
     if (failed()) return std::nullopt;
-    return reduce_fields(newobj, payload, weight);
+    if (payload.kind != Kind::Tuple) return refused("reduce payload isn't a tuple");
+    const std::size_t field_count = h_.tuple_size(payload.node);
+    if (newobj && field_count == 0) return refused("empty newobj tuple");
+    if (!newobj && field_count < 2) return refused("reduce tuple too short");
+    const TupleHead& head = last_tuple_head_;
+    const std::size_t args = newobj ? 0 : 1;  // where args stands in the payload
+    const bool has_state = field_count > args + 1;
+    auto frame = h_.begin_reduce(newobj, args + 1 + (has_state ? 1 : 0));
+    weight = add_child(weight, newobj ? Weight{} : head.members[0], REDUCE_FIELD_LEVELS);
+    if (!newobj) h_.reduce_field(frame, ReduceField::Callable, h_.payload_member(payload.node, 0));
+    weight = add_child(weight, head.members[args], REDUCE_FIELD_LEVELS);
+    h_.reduce_field(frame, ReduceField::Args, h_.payload_member(payload.node, args));
+    if (has_state) {
+      weight = add_child(weight, head.members[args + 1], REDUCE_FIELD_LEVELS);
+      h_.reduce_field(frame, ReduceField::State, h_.payload_member(payload.node, args + 1));
+    }
+    h_.discard(std::move(payload.node));
+    end_reduce_fields(h_, frame);
+    return frame;
+  }
+
+  std::nullopt_t refused(const char* detail) {
+    fail(invalid(detail));
+    return std::nullopt;
+  }
+
+  // The list items, or the dict items in pairs of key and value, up to the byte that ends them.
+  [[gnu::noinline]] void reduce_items(typename Handler::ReduceFrame& frame, Weight& weight,
+                                      bool pairs) {
+    for (auto end = read_items_end(c_); !end || !*end; end = read_items_end(c_)) {
+      if (!end) {
+        fail(end.take_error());
+        return;
+      }
+      Item first = nested();
+      if (failed()) return;
+      weight = add_child(weight, first.weight, MEMBER_LEVELS);
+      if (!pairs) {
+        h_.reduce_list_item(frame, std::move(first.node));
+        continue;
+      }
+      Item second = nested();
+      if (failed()) return;
+      weight = add_child(weight, second.weight, MEMBER_LEVELS);
+      h_.reduce_dict_item(frame, std::move(first.node), std::move(second.node));
+    }
   }
 
   [[gnu::noinline]] Item crc_check() {
     auto stored = read_fixed<std::uint32_t>(c_);
     if (!stored) return fail(stored.take_error());
     c_.crc = CrcRecord{true, *stored, c_.offset};
-    switch (c_.mode) {
-      case Mode::Mapped: {
-        // The whole input is at hand, the map included, so there is no reason to wait.
-        auto verified = verify_crc(c_.crc, c_.input, c_.input.size());
-        if (!verified) return fail(verified.take_error());
-        break;
-      }
-      case Mode::Sequential:
-        break;  // checked once the root is complete and its end is known
+    // In mapped mode the whole checked range is at hand; in sequential mode it ends with the root.
+    if (c_.mode == Mode::Mapped) {
+      auto verified = verify_crc(c_.crc, c_.input, c_.input.size());
+      if (!verified) return fail(verified.take_error());
     }
     return nested();
-  }
-
-  // The tags whose whole value is the tag itself.
-  Item fixed(Tag tag) {
-    switch (tag) {
-      case Tag::INT_N1:
-        return Item{h_.integer(-1), leaf(), Kind::Int};
-      case Tag::INT_0:
-        return Item{h_.integer(0), leaf(), Kind::Int};
-      case Tag::INT_1:
-        return Item{h_.integer(1), leaf(), Kind::Int};
-      case Tag::FLOAT_0:
-        return Item{h_.real(0.0), leaf(), Kind::Float};
-      case Tag::STR_EMPTY:
-        return Item{h_.bytes({}), leaf(), Kind::Bytes};
-      case Tag::TRUE:
-        return Item{h_.boolean(true), leaf(), Kind::Bool};
-      case Tag::FALSE:
-        return Item{h_.boolean(false), leaf(), Kind::Bool};
-      case Tag::TUPLE0:
-        last_tuple_head_ = TupleHead{};
-        return Item{h_.end_tuple(h_.begin_tuple(0)), leaf(), Kind::Tuple};
-      case Tag::LIST0:
-        return Item{h_.end_list(h_.begin_list(0)), leaf(), Kind::List};
-      case Tag::UNICODE_0:
-        return Item{h_.utf8({}), leaf(), Kind::Utf8};
-      default:  // NONE: value() hands over no other tag
-        return Item{h_.none(), leaf(), Kind::None};
-    }
   }
 
   Item value() {
     if (c_.remaining() == 0) return fail(end_of_stream());
     const std::uint8_t byte = c_.input[c_.offset++];
     const bool shared = (byte & SHARED_FLAG) != 0;
-    const auto tag = static_cast<Tag>(byte & TAG_MASK);
-    switch (tag) {
+    switch (static_cast<Tag>(byte & TAG_MASK)) {
       case Tag::NONE:
-      case Tag::INT_N1:
-      case Tag::INT_0:
-      case Tag::INT_1:
-      case Tag::FLOAT_0:
-      case Tag::STR_EMPTY:
-      case Tag::TRUE:
-      case Tag::FALSE:
-      case Tag::TUPLE0:
-      case Tag::LIST0:
-      case Tag::UNICODE_0:
-        return fixed(tag);
+        return Item{h_.none(), leaf(), Kind::None};
       case Tag::GLOBAL:
         return global(shared);
       case Tag::INT64:
-        return integer<std::int64_t>();
+        return number<std::int64_t>();
       case Tag::INT32:
-        return integer<std::int32_t>();
+        return number<std::int32_t>();
       case Tag::INT16:
-        return integer<std::int16_t>();
+        return number<std::int16_t>();
       case Tag::INT8:
-        return integer<std::int8_t>();
+        return number<std::int8_t>();
+      case Tag::INT_N1:
+        return Item{h_.integer(-1), leaf(), Kind::Int};
+      case Tag::INT_0:
+        return Item{h_.integer(0), leaf(), Kind::Int};
+      case Tag::INT_1:
+        return Item{h_.integer(1), leaf(), Kind::Int};
       case Tag::FLOAT:
-        return real();
+        return number<double>();
+      case Tag::FLOAT_0:
+        return Item{h_.real(0.0), leaf(), Kind::Float};
       case Tag::COMPLEX:
         return fail(refuse_unsupported("TY_COMPLEX"));
       case Tag::STR:
       case Tag::BUFFER:
-        return str(shared);
+        return claimed(shared,
+                       string_item(Kind::Bytes, read_sized_bytes(c_, "negative buffer length")));
+      case Tag::STR_EMPTY:
+        return string_item(Kind::Bytes, std::string_view());
       case Tag::STR_CHAR:
-        return short_bytes(1);
+        return string_item(Kind::Bytes, read_bytes(c_, 1));
       case Tag::STR_SHORT:
-        return str_short();
+        return string_item(Kind::Bytes, read_short_bytes(c_));
       case Tag::STR_TABLE:
-        return str_table();
+        return string_item(Kind::Bytes, read_str_table(c_));
       case Tag::UNICODE:
-        return unicode();
+        return string_item(Kind::Utf8, read_utf16(c_, decoded_));
       case Tag::TUPLE:
         return sequence(shared, Kind::Tuple, "negative tuple length");
       case Tag::LIST:
@@ -634,28 +399,39 @@ class StreamReader {
         return reference();
       case Tag::CRC_CHECK:
         return crc_check();
+      case Tag::TRUE:
+        return Item{h_.boolean(true), leaf(), Kind::Bool};
+      case Tag::FALSE:
+        return Item{h_.boolean(false), leaf(), Kind::Bool};
       case Tag::PICKLER:
         return fail(refuse_unsupported("TY_PICKLER"));
       case Tag::REDUCE:
         return reduce(shared, false);
       case Tag::NEWOBJ:
         return reduce(shared, true);
+      case Tag::TUPLE0:
+        last_tuple_head_ = TupleHead{};
+        return Item{h_.end_tuple(h_.begin_tuple(0)), leaf(), Kind::Tuple};
       case Tag::TUPLE1:
-        return small_sequence(shared, Kind::Tuple, 1);
+        return members(shared, Kind::Tuple, 1);
+      case Tag::LIST0:
+        return Item{h_.end_list(h_.begin_list(0)), leaf(), Kind::List};
       case Tag::LIST1:
-        return small_sequence(shared, Kind::List, 1);
+        return members(shared, Kind::List, 1);
+      case Tag::UNICODE_0:
+        return string_item(Kind::Utf8, std::string_view());
       case Tag::UNICODE_1:
-        return unicode_1();
+        return string_item(Kind::Utf8, read_utf16_unit(c_, decoded_));
       case Tag::DBROW:
         return fail(refuse_unsupported("TY_DBROW"));
       case Tag::WSTREAM:
         return fail(refuse_unsupported("TY_WSTREAM"));
       case Tag::TUPLE2:
-        return small_sequence(shared, Kind::Tuple, 2);
+        return members(shared, Kind::Tuple, 2);
       case Tag::MARK:
         return fail(refuse_unknown(byte & TAG_MASK, "MARK"));
       case Tag::UTF8:
-        return utf8();
+        return string_item(Kind::Utf8, read_utf8(c_, "negative utf8 length", "bad utf-8 data"));
       case Tag::LONG:
         return long_value(shared);
     }
@@ -664,10 +440,10 @@ class StreamReader {
 
   Handler& h_;
   Cursor c_;
-  std::vector<Slot> slots_;
+  SharedObjects shared_;
+  std::vector<std::optional<typename Handler::Kept>> kept_;  // the nodes of filled slots
   TupleHead last_tuple_head_;
-  std::uint64_t copied_ = 0;
-  std::uint64_t copy_budget_ = 0;
+  std::string decoded_;  // the UTF-8 of the last text read from UTF-16
   std::optional<MarshalError> error_;
 };
 

@@ -529,21 +529,45 @@ TEST(ReadMarshal, ReferencesCannotDeepenTheTreePastTheLimit) {
 }
 
 TEST(ReadMarshal, ReferencesCannotBlowUpASmallStream) {
-  // Slot 0: a TUPLE of 254 STR_EMPTY; slots 1, 2, 3: a TUPLE of 254 references to the slot
-  // before. The last would hold 254^4 nodes from about a kilobyte of input.
-  std::vector<std::uint8_t> stream = hex("7D 01 14 04 54 FE");
-  const auto append = [&](const std::vector<std::uint8_t>& part, std::size_t times) {
-    for (std::size_t i = 0; i < times; ++i) stream.insert(stream.end(), part.begin(), part.end());
-  };
-  append(hex("0E"), 254);
-  for (std::uint8_t slot = 0; slot < 3; ++slot) {
+  // Slot 0: a TUPLE of 254 STR_EMPTY; each slot after it a TUPLE of 254 references to the slot
+  // before. Three such slots would hold 254^4 nodes from about a kilobyte of input.
+  const auto stream_of = [](std::uint8_t referring_slots) {
+    std::vector<std::uint8_t> stream = hex("7D 01 14");
+    stream.push_back(static_cast<std::uint8_t>(referring_slots + 1));
+    const auto append = [&](const std::vector<std::uint8_t>& part, std::size_t times) {
+      for (std::size_t i = 0; i < times; ++i) stream.insert(stream.end(), part.begin(), part.end());
+    };
     append(hex("54 FE"), 1);
-    append({0x1B, slot}, 254);
+    append(hex("0E"), 254);
+    for (std::uint8_t slot = 0; slot < referring_slots; ++slot) {
+      append(hex("54 FE"), 1);
+      append({0x1B, slot}, 254);
+    }
+    return stream;
+  };
+  constexpr std::uint64_t REAL_FLOOR = ReadOptions{}.copy_budget_floor;
+  struct Case {
+    const char* name;
+    std::uint8_t referring_slots;
+    std::uint64_t copy_budget_floor;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"some 65 thousand copied nodes, a few MB", 1, REAL_FLOOR, true},
+      {"the same with a floor of 1 MiB", 1, std::uint64_t{1} << 20, false},
+      {"some 4 billion copied nodes", 3, REAL_FLOOR, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto result = read_marshal(stream_of(c.referring_slots), {c.copy_budget_floor});
+    if (c.accepted) {
+      EXPECT_TRUE(result.has_value()) << result.error().message();
+    } else {
+      ASSERT_FALSE(result.has_value());
+      EXPECT_EQ(result.error(),
+                MarshalError::invalid_stream("shared objects expand beyond the size limit"));
+    }
   }
-  auto result = read_marshal(stream);
-  ASSERT_FALSE(result.has_value());
-  EXPECT_EQ(result.error(),
-            MarshalError::invalid_stream("shared objects expand beyond the size limit"));
 }
 
 }  // namespace

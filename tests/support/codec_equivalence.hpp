@@ -23,10 +23,10 @@ inline bool same_json(const JsonValue& a, const JsonValue& b) {
 
 // decode_to_json against read_marshal then value_to_json. `fused` receives the fused tree when
 // both succeed.
-inline std::string decode_mismatch(std::span<const std::uint8_t> bytes,
-                                   JsonValue* fused = nullptr) {
-  const auto composed = read_marshal(bytes);
-  auto direct = decode_to_json(bytes);
+inline std::string decode_mismatch(std::span<const std::uint8_t> bytes, JsonValue* fused = nullptr,
+                                   const ReadOptions& options = {}) {
+  const auto composed = read_marshal(bytes, options);
+  auto direct = decode_to_json(bytes, {}, options);
   if (!composed || !direct) {
     if (!composed && !direct) {
       if (composed.error() == direct.error()) return {};

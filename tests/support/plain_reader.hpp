@@ -29,14 +29,17 @@ std::string outcome_mismatch(const Outcome& direct, const Outcome& plain, Same s
   return {};
 }
 
-inline std::string direct_paths_mismatch(std::span<const std::uint8_t> bytes) {
-  const std::string values = outcome_mismatch(
-      detail::decode_value_tree<true>(bytes), detail::decode_value_tree<false>(bytes),
-      [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
+inline std::string direct_paths_mismatch(std::span<const std::uint8_t> bytes,
+                                         const ReadOptions& options = {}) {
+  const std::string values =
+      outcome_mismatch(detail::decode_value_tree<true>(bytes, options),
+                       detail::decode_value_tree<false>(bytes, options),
+                       [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
   if (!values.empty()) return "value trees: " + values;
-  const std::string json = outcome_mismatch(
-      detail::decode_json_tree<true>(bytes, {}), detail::decode_json_tree<false>(bytes, {}),
-      [](const JsonValue& a, const JsonValue& b) { return same_json(a, b); });
+  const std::string json =
+      outcome_mismatch(detail::decode_json_tree<true>(bytes, {}, options),
+                       detail::decode_json_tree<false>(bytes, {}, options),
+                       [](const JsonValue& a, const JsonValue& b) { return same_json(a, b); });
   if (!json.empty()) return "JSON trees: " + json;
   return {};
 }

@@ -10,6 +10,7 @@
 
 #include "marshal/error.hpp"
 #include "marshal/json.hpp"
+#include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
 
 namespace marshal {
@@ -20,10 +21,11 @@ struct DecodedJson {
   bool has_crc = false;        // a CRC_CHECK tag was met anywhere in the stream
 };
 
-// The tree value_to_json(read_marshal(bytes)->value) gives, or the error read_marshal gives.
-// `storage` holds every node of the tree.
+// The tree value_to_json(read_marshal(bytes, options)->value) gives, or the error read_marshal
+// gives. `storage` holds every node of the tree.
 Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> bytes,
-                                                 boost::json::storage_ptr storage = {});
+                                                 boost::json::storage_ptr storage = {},
+                                                 const ReadOptions& options = {});
 
 // Which of the two composed steps a failure of encode_from_json belongs to.
 enum class EncodeStep : std::uint8_t {

@@ -20,6 +20,14 @@ struct DecodedStream {
   bool has_crc = false;        // a CRC_CHECK tag was met anywhere in the stream
 };
 
-Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> bytes);
+struct ReadOptions {
+  // References copy whole subtrees, so a few bytes can ask for a tree of any size: the copies may
+  // take roughly this many bytes, and 32 more for every byte of input, before the stream is
+  // refused as "shared objects expand beyond the size limit". Real files stay far below it.
+  std::uint64_t copy_budget_floor = std::uint64_t{64} << 20;
+};
+
+Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> bytes,
+                                                 const ReadOptions& options = {});
 
 }  // namespace marshal
