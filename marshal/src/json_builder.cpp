@@ -9,7 +9,6 @@
 #include "base64.hpp"
 #include "marshal/number_text.hpp"
 #include "marshal/utf8.hpp"
-#include "value_builder.hpp"
 #include "value_walk.hpp"
 
 namespace marshal::detail {
@@ -191,18 +190,6 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::end_reduce(ReduceFrame&& frame) {
   inner.emplace("list_items", std::move(frame.list_items));
   inner.emplace("dict_items", std::move(frame.dict_items));
   return single_member("reduce", JsonValue(std::move(inner)));
-}
-
-std::string TaggedJsonBuilder::take_text(Node node, MarshalValue::Kind kind) {
-  // The node holds the tagged text of a Bytes or Utf8 value; reading it back gives the value.
-  std::string text;
-  {
-    const bj::string& tagged = stack_[node].get_string();
-    auto value = parse_tagged_string(std::string_view(tagged.data(), tagged.size()));
-    text = ValueBuilder::take_text(std::move(*value), kind);
-  }
-  stack_.pop_back();
-  return text;
 }
 
 }  // namespace marshal::detail

@@ -162,7 +162,6 @@ class TaggedJsonBuilder {
     stack_.emplace_back(kept, storage_);
     return stack_.size() - 1;
   }
-  std::string take_text(Node node, MarshalValue::Kind kind);
   // A REDUCE payload's members, taken one by one to the top of the stack, and then the payload.
   std::size_t tuple_size(Node payload) { return tuple_items(payload).size(); }
   Node payload_member(Node payload, std::size_t index) {

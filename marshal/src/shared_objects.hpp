@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 #include "marshal/value.hpp"
@@ -47,7 +48,8 @@ struct TupleHead {
 struct SlotValue {
   Weight weight;
   MarshalValue::Kind kind = MarshalValue::Kind::None;
-  TupleHead head;  // of a Tuple
+  TupleHead head;         // of a Tuple
+  std::string_view text;  // of Bytes: its bytes in the input, for an INSTANCE's class name
 };
 
 class SharedObjects {

@@ -19,9 +19,10 @@ template <bool DIRECT_PATHS = true>
 Result<DecodedStream, MarshalError> decode_value_tree(std::span<const std::uint8_t> bytes,
                                                       const ReadOptions& options) {
   ValueBuilder builder;
-  auto decoded = StreamReader<ValueBuilder, DIRECT_PATHS>(builder, bytes, options).read();
-  if (!decoded) return decoded.take_error();
-  return DecodedStream{std::move(decoded->value), decoded->end_offset, decoded->has_crc};
+  StreamReader<ValueBuilder, DIRECT_PATHS> reader(builder, bytes, options);
+  auto root = reader.read();
+  if (!root) return root.take_error();
+  return DecodedStream{std::move(*root), reader.end_offset(), reader.has_crc()};
 }
 
 template <bool DIRECT_PATHS = true>
@@ -29,9 +30,10 @@ Result<DecodedJson, MarshalError> decode_json_tree(std::span<const std::uint8_t>
                                                    boost::json::storage_ptr storage,
                                                    const ReadOptions& options) {
   TaggedJsonBuilder builder(std::move(storage));
-  auto decoded = StreamReader<TaggedJsonBuilder, DIRECT_PATHS>(builder, bytes, options).read();
-  if (!decoded) return decoded.take_error();
-  return DecodedJson{builder.take(decoded->value), decoded->end_offset, decoded->has_crc};
+  StreamReader<TaggedJsonBuilder, DIRECT_PATHS> reader(builder, bytes, options);
+  auto root = reader.read();
+  if (!root) return root.take_error();
+  return DecodedJson{builder.take(*root), reader.end_offset(), reader.has_crc()};
 }
 
 }  // namespace marshal::detail

@@ -1,10 +1,8 @@
 // Decodes the client's marshal stream in one forward pass, handing every value to a handler that
 // makes its node: the value builder for read_marshal, the tagged JSON builder for decode_to_json.
 // The format's rules live here once, whatever the handler builds; shared objects and the limits
-// on their copies live in SharedObjects.
-//
-// A failure is kept in the reader, not carried up through every level: the value calls then
-// return an empty item, which each caller sees through failed() and hands on untouched.
+// on their copies live in SharedObjects. A failure is kept here, not carried up through every
+// level: the value calls then return an empty item, which each caller sees through failed().
 #pragma once
 
 #include <algorithm>
@@ -19,19 +17,13 @@
 #include <utility>
 #include <vector>
 
+#include "marshal/utf8.hpp"
 #include "marshal/value.hpp"
 #include "shared_objects.hpp"
 #include "stream_cursor.hpp"
 #include "value_events.hpp"
 
 namespace marshal::detail {
-
-template <class Node>
-struct Decoded {
-  Node value;
-  std::size_t end_offset = 0;
-  bool has_crc = false;
-};
 
 // With `DIRECT_PATHS` off, every member and key is read through value(): the plain path,
 // against which the tests check the direct ones (docs/DESIGN.md). Recursion runs once per level
@@ -45,7 +37,8 @@ class StreamReader {
   StreamReader(Handler& handler, std::span<const std::uint8_t> input, const ReadOptions& options)
       : h_(handler), c_(input), shared_(options.copy_budget_floor, input.size()) {}
 
-  Read<Decoded<Node>> read() && {
+  // The root's node; then where it ended, and whether a CRC_CHECK came anywhere.
+  Read<Node> read() {
     auto map = read_header(c_);
     if (!map) return map.take_error();
     kept_.resize(map->size());
@@ -58,12 +51,13 @@ class StreamReader {
       auto verified = verify_crc(c_.crc, c_.input, std::min(c_.input.size(), c_.offset));
       if (!verified) return verified.take_error();
     }
-    return Decoded<Node>{std::move(root.node), c_.offset, c_.crc.seen};
+    return std::move(root.node);
   }
+  std::size_t end_offset() const { return c_.offset; }
+  bool has_crc() const { return c_.crc.seen; }
 
  private:
-  // One value read: its node, what a copy of it costs, and its variant. After a failure, an
-  // empty one that nothing reads.
+  // One value read: its node, what a copy of it costs, its variant; empty after a failure.
   struct Item {
     Node node{};
     Weight weight;
@@ -91,7 +85,8 @@ class StreamReader {
   void fill_slot(std::optional<std::size_t> slot, const Item& item) {
     if (!slot || failed()) return;
     const SlotValue value{item.weight, item.kind,
-                          item.kind == Kind::Tuple ? last_tuple_head_ : TupleHead{}};
+                          item.kind == Kind::Tuple ? last_tuple_head_ : TupleHead{},
+                          item.kind == Kind::Bytes ? last_text_ : std::string_view()};
     if (auto filled = shared_.fill(*slot, value); !filled) {
       fail(filled.take_error());
       return;
@@ -102,8 +97,7 @@ class StreamReader {
   // A value without nested ones, whose flagged tag claims its slot once the payload is read.
   Item claimed(bool shared, Item item) {
     if (!failed()) fill_slot(claim_if(shared), item);
-    if (failed()) return Item{};
-    return item;
+    return failed() ? Item{} : std::move(item);
   }
 
   Item reference() {
@@ -113,6 +107,7 @@ class StreamReader {
     if (!slot) return fail(slot.take_error());
     const SlotValue& s = shared_[*slot];
     if (s.kind == Kind::Tuple) last_tuple_head_ = s.head;
+    last_text_ = s.text;
     return Item{kept_[*slot] ? h_.copy(*kept_[*slot]) : h_.none(), s.weight, s.kind};
   }
 
@@ -142,9 +137,10 @@ class StreamReader {
     return claimed(shared, Item{h_.global(*name), leaf(name->size()), Kind::Global});
   }
 
-  // A Bytes or Utf8 item.
+  // A Bytes or Utf8 item, which keeps its text for an INSTANCE that reads it as a class name.
   Item string_item(Kind kind, Read<std::string_view> text) {
     if (!text) return fail(text.take_error());
+    last_text_ = *text;
     return Item{kind == Kind::Bytes ? h_.bytes(*text) : h_.utf8(*text), leaf(text->size()), kind};
   }
 
@@ -237,7 +233,10 @@ class StreamReader {
     if (name.kind != Kind::Bytes && name.kind != Kind::Utf8) {
       return fail(invalid("TY_INSTANCE guid isn't a string"));
     }
-    const std::string class_name = h_.take_text(std::move(name.node), name.kind);
+    // A name given as bytes is read as UTF-8, any invalid sequence replaced.
+    const std::string class_name =
+        name.kind == Kind::Bytes ? utf8_lossy(last_text_) : std::string(last_text_);
+    h_.discard(std::move(name.node));
     auto frame = h_.begin_instance(class_name);
     Item state = nested();
     if (failed()) return Item{};
@@ -274,8 +273,7 @@ class StreamReader {
     return item;
   }
 
-  // Callable and args come first in the payload; the one after them, if any, is the state. A
-  // NEWOBJ record's callable is None, which the stream does not carry.
+  // The payload holds the callable (but for NEWOBJ, whose callable is None), args, then a state.
   [[gnu::noinline]] std::optional<typename Handler::ReduceFrame> reduce_fields(bool newobj,
                                                                                Weight& weight) {
     Item payload = nested();
@@ -332,8 +330,7 @@ class StreamReader {
     auto stored = read_fixed<std::uint32_t>(c_);
     if (!stored) return fail(stored.take_error());
     c_.crc = CrcRecord{true, *stored, c_.offset};
-    // In mapped mode the whole checked range is at hand; in sequential mode it ends with the root.
-    if (c_.mode == Mode::Mapped) {
+    if (c_.mode == Mode::Mapped) {  // else the checked range ends with the root
       auto verified = verify_crc(c_.crc, c_.input, c_.input.size());
       if (!verified) return fail(verified.take_error());
     }
@@ -443,7 +440,10 @@ class StreamReader {
   SharedObjects shared_;
   std::vector<std::optional<typename Handler::Kept>> kept_;  // the nodes of filled slots
   TupleHead last_tuple_head_;
-  std::string decoded_;  // the UTF-8 of the last text read from UTF-16
+  // The text of the last string read: its bytes in the input or the string table, or
+  // `decoded_`, the UTF-8 of the last text read from UTF-16.
+  std::string_view last_text_;
+  std::string decoded_;
   std::optional<MarshalError> error_;
 };
 

@@ -10,7 +10,6 @@
 #include <utility>
 #include <vector>
 
-#include "marshal/utf8.hpp"
 #include "marshal/value.hpp"
 #include "value_events.hpp"
 
@@ -112,10 +111,6 @@ class ValueBuilder {
   using Kept = MarshalValue;
   Node copy(const Kept& kept) { return kept; }
   Kept keep(const Node& node) { return node; }
-  static std::string take_text(Node&& node, MarshalValue::Kind kind) {
-    if (kind == MarshalValue::Kind::Bytes) return utf8_lossy(node.get_if<Bytes>()->data);
-    return std::move(node.get_if<Utf8>()->text);
-  }
   // A REDUCE payload's members, taken one by one, and then the payload.
   static std::size_t tuple_size(const Node& payload) { return tuple_items(payload).size(); }
   static Node payload_member(Node& payload, std::size_t index) {

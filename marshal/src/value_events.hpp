@@ -7,7 +7,6 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "marshal/value.hpp"
@@ -110,9 +109,7 @@ concept StreamHandler = ValueSink<H> &&
   { h.copy(kept) } -> std::same_as<typename H::Node>;   // a reference to it
   { h.tuple_size(node) } -> std::same_as<std::size_t>;  // of a REDUCE payload
   { h.payload_member(node, n) } -> std::same_as<typename H::Node>;  // taken out of it
-  h.discard(std::move(node));  // a node read but not kept: a payload
-  // The text of a Bytes or Utf8 node, taken from it: an INSTANCE's class name.
-  { h.take_text(std::move(node), MarshalValue::Kind::Bytes) } -> std::same_as<std::string>;
+  h.discard(std::move(node));  // a node read but not kept: a payload, a class name
 };
 
 }  // namespace marshal::detail

@@ -87,6 +87,11 @@ TEST(FusedCodec, StreamsLoadAsTheComposedSteps) {
       {"reduce payload of the wrong kind", sequential("22 26 2D 2D")},
       {"instance named by a shared invalid string", sequential("2C 4D 01 FF 17 1B 00 01")},
       {"instance named by an integer", sequential("17 08 01")},
+      {"instances named by every kind of text",
+       sequential("14 05 17 13 02 66 FF 01 17 12 02 3D D8 00 DE 01 17 28 01 17 29 E9 00 01 17 2E "
+                  "02 C3 A9 01")},
+      {"instance named by a reference to a tuple", sequential("2C 65 01 17 1B 00 01")},
+      {"instance named after a checksum", sequential("17 1C 74 00 0A 01 10 01 61 01")},
       {"dict with container and float keys",
        sequential("16 03 01 24 09 0B 01 0A 00 00 00 00 00 00 F8 7F")},
       {"dict with repeated key texts", sequential("16 02 08 0F 61 09 0F 61")},

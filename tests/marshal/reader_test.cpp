@@ -131,6 +131,13 @@ std::vector<DecodeCase> golden_cases() {
       {"INSTANCE: UTF8 'foo', state INT_1", "7D 01 17 2E 03 66 6F 6F 09", Instance{"foo", i64(1)}},
       {"INSTANCE: STR_CHAR FF becomes U+FFFD", "7D 01 17 0F FF 01",
        Instance{"\xEF\xBF\xBD", None{}}},
+      {"INSTANCE: UNICODE D83D DE00 = U+1F600", "7D 01 17 12 02 3D D8 00 DE 01",
+       Instance{"\xF0\x9F\x98\x80", None{}}},
+      {"INSTANCE named by a reference to a shared STR 'x', after a 'y'",
+       "7D 01 14 03 4D 01 78 0F 79 17 1B 00 01",
+       tuple({bytes("x"), bytes("y"), Instance{"x", None{}}})},
+      {"INSTANCE named after a CRC_CHECK", "7D 01 17 1C 74 00 0A 01 10 01 61 01",
+       Instance{"a", None{}}},
       {"CALLBACK INT_1", "7D 01 19 09", Callback{i64(1)}},
 
       // --- REDUCE / NEWOBJ: payload tuple, list items, 2D, dict items, 2D ---
