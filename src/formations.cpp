@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "marshal/ascii.hpp"
 #include "marshal/json.hpp"
 #include "marshal/number_text.hpp"
 
@@ -20,6 +21,7 @@ namespace orvane {
 namespace {
 
 namespace json = boost::json;
+using marshal::ascii_lower;
 
 constexpr std::string_view UI_KEY = "bytes:ui";
 constexpr std::string_view CUSTOM_FORMATIONS_KEY = "bytes:probescanning.customFormations";
@@ -70,15 +72,6 @@ std::optional<double> number_as_double(const JsonValue& value) {
   if (const std::uint64_t* u = value.if_uint64()) return static_cast<double>(*u);
   if (const double* d = value.if_double()) return *d;
   return std::nullopt;
-}
-
-// Only A to Z are folded; every other byte, non-ASCII included, compares as it is.
-std::string ascii_lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
 }
 
 std::string id_key(std::int64_t id) { return std::string(ID_KEY_PREFIX) + std::to_string(id); }

@@ -7,6 +7,7 @@
 #include <system_error>
 #include <utility>
 
+#include "marshal/ascii.hpp"
 #include "marshal/number_text.hpp"
 #include "marshal/utf8.hpp"
 #include "package_text.hpp"
@@ -14,10 +15,10 @@
 namespace orvane::package_json {
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+using marshal::is_digit;
 
 int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
+  if (is_digit(c)) return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
@@ -313,9 +314,10 @@ Parsed<void> Scanner::read_escape(std::string& out) {
   auto unit = read_hex4();
   if (!unit) return unit.take_error();
   std::uint32_t cp = *unit;
-  if (cp >= 0xDC00 && cp <= 0xDFFF)
+  if (marshal::is_low_surrogate(cp)) {
     return fail("lone trailing surrogate in hex escape", escape_offset);
-  if (cp >= 0xD800 && cp <= 0xDBFF) {
+  }
+  if (marshal::is_high_surrogate(cp)) {
     // A high surrogate must be followed at once by the escape of a low one.
     for (char expected : {'\\', 'u'}) {
       if (at_end()) return fail("EOF while parsing a string", pos_);
@@ -324,10 +326,10 @@ Parsed<void> Scanner::read_escape(std::string& out) {
     }
     auto low = read_hex4();
     if (!low) return low.take_error();
-    if (*low < 0xDC00 || *low > 0xDFFF) {
+    if (!marshal::is_low_surrogate(*low)) {
       return fail("lone leading surrogate in hex escape", escape_offset);
     }
-    cp = 0x10000 + ((cp - 0xD800) << 10) + (*low - 0xDC00);
+    cp = marshal::surrogate_pair_code_point(cp, *low);
   }
   marshal::append_utf8(out, cp);
   return {};

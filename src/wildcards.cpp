@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "marshal/ascii.hpp"
+
 namespace orvane {
 namespace {
 
@@ -28,8 +30,6 @@ std::size_t last_component_start(std::string_view path) {
   if (path.size() >= prefix + 2 && path[prefix + 1] == ':') return prefix + 2;
   return prefix;
 }
-
-char folded(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The end of the UTF-8 character that starts at `i`.
 std::size_t character_end(std::string_view text, std::size_t i) {
@@ -80,7 +80,8 @@ bool wildcard_matches(std::string_view pattern, std::string_view name) {
     } else if (p < pattern.size() && pattern[p] == '?') {
       ++p;
       n = character_end(name, n);
-    } else if (p < pattern.size() && folded(pattern[p]) == folded(name[n])) {
+    } else if (p < pattern.size() &&
+               marshal::ascii_lower(pattern[p]) == marshal::ascii_lower(name[n])) {
       ++p;
       ++n;
     } else if (star != std::string_view::npos) {

@@ -1,16 +1,12 @@
 // Tagged JSON to value trees: a walk of the JSON into the value builder.
 
 #include "json_walk.hpp"
+#include "marshal/ascii.hpp"
 #include "marshal/json.hpp"
 #include "value_builder.hpp"
 
 namespace marshal {
 namespace detail {
-namespace {
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-}  // namespace
 
 std::optional<BigInt> parse_long_literal(std::string_view text) {
   bool negative = false;

@@ -8,6 +8,8 @@
 #include <limits>
 #include <system_error>
 
+#include "marshal/ascii.hpp"
+
 namespace marshal {
 namespace {
 
@@ -18,16 +20,10 @@ constexpr std::int64_t EXPONENT_CAP = 1'000'000'000'000'000;
 constexpr std::int64_t LARGEST_FINITE_EXPONENT = 309;
 constexpr std::int64_t SMALLEST_NONZERO_EXPONENT = -325;
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
 bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
-  if (text.size() != lower_word.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c =
-        text[i] >= 'A' && text[i] <= 'Z' ? static_cast<char>(text[i] - 'A' + 'a') : text[i];
-    if (c != lower_word[i]) return false;
-  }
-  return true;
+  return text.size() == lower_word.size() &&
+         std::equal(text.begin(), text.end(), lower_word.begin(),
+                    [](char c, char lower) { return ascii_lower(c) == lower; });
 }
 
 std::optional<double> parse_word(std::string_view word) {

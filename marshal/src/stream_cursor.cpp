@@ -7,9 +7,6 @@
 namespace marshal::detail {
 namespace {
 
-bool is_high_surrogate(std::uint32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
-bool is_low_surrogate(std::uint32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-
 // Reads the map count at the cursor and, when there is a map, the map from the end of the input.
 Read<std::vector<std::int32_t>> read_map(Cursor& c) {
   auto count = read_fixed<std::int32_t>(c);
@@ -94,7 +91,7 @@ Read<std::string_view> read_utf16(Cursor& c, std::string& out) {
       if (i + 2 >= bytes->size() || !is_low_surrogate(unit(i + 2))) {
         return invalid("bad utf-16 data");
       }
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+      cp = surrogate_pair_code_point(cp, unit(i + 2));
       i += 2;
     } else if (is_low_surrogate(cp)) {
       return invalid("bad utf-16 data");

@@ -1,5 +1,6 @@
-// Strict UTF-8, written once for the codec, the bridge and the program: well-formed means no
-// overlong forms, no surrogate code points and nothing above U+10FFFF.
+// Strict UTF-8, and the UTF-16 surrogates, written once for the codec, the bridge and the
+// program: well-formed UTF-8 means no overlong forms, no surrogate code points and nothing above
+// U+10FFFF.
 #pragma once
 
 #include <cstddef>
@@ -7,6 +8,13 @@
 #include <string_view>
 
 namespace marshal {
+
+// UTF-16 surrogates: a high one followed by a low one stands for a code point above U+FFFF.
+constexpr bool is_high_surrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+constexpr bool is_low_surrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+constexpr char32_t surrogate_pair_code_point(char32_t high, char32_t low) {
+  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
+}
 
 // One well-formed sequence; `length` is 0 when the bytes at the position start none.
 struct Utf8Char {
