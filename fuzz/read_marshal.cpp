@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the stream reader. Whatever it accepts must survive a write and a
-// second read unchanged, so the reader and the writer are checked against each other. Numbers
-// made straight in their sequences must also give what the reader's plain path gives.
+// second read unchanged, so the reader and the writer are checked against each other. The
+// reader's direct paths must also give what its plain path gives, with either builder.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -9,6 +9,7 @@
 
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
+#include "read_options.hpp"
 #include "support/plain_reader.hpp"
 #include "support/value_helpers.hpp"
 
@@ -75,8 +76,13 @@ bool is_recursion_limit(const marshal::MarshalError& e) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const std::uint8_t> input(data, size);
-  if (!marshal::testing::direct_paths_mismatch(input).empty()) std::abort();
-  auto decoded = marshal::read_marshal(input);
+  marshal::Result<marshal::DecodedStream, marshal::MarshalError> decoded =
+      marshal::unexpected(marshal::MarshalError::unexpected_end());
+  if (!marshal::testing::value_paths_mismatch(input, marshal::fuzzing::READ_OPTIONS, &decoded)
+           .empty() ||
+      !marshal::testing::json_paths_mismatch(input, marshal::fuzzing::READ_OPTIONS).empty()) {
+    std::abort();
+  }
   if (!decoded) return 0;
   if (decoded->end_offset > size) std::abort();
 
@@ -93,7 +99,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (may_be_too_deep && is_recursion_limit(encoded.error())) return 0;
     std::abort();
   }
-  auto again = marshal::read_marshal(*encoded);
+  auto again = marshal::read_marshal(*encoded, marshal::fuzzing::READ_OPTIONS);
   if (!again) {
     if (may_be_too_deep && is_recursion_limit(again.error())) return 0;
     std::abort();

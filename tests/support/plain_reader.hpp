@@ -4,7 +4,7 @@
 // tree or the same error. Empty when they agree, otherwise what differs.
 #pragma once
 
-#include <boost/json/serialize.hpp>
+#include <boost/json/monotonic_resource.hpp>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -29,19 +29,35 @@ std::string outcome_mismatch(const Outcome& direct, const Outcome& plain, Same s
   return {};
 }
 
-inline std::string direct_paths_mismatch(std::span<const std::uint8_t> bytes,
-                                         const ReadOptions& options = {}) {
+// The value builder's way. `direct`, when given, receives the tree the direct paths read:
+// read_marshal's result.
+inline std::string value_paths_mismatch(std::span<const std::uint8_t> bytes,
+                                        const ReadOptions& options = {},
+                                        Result<DecodedStream, MarshalError>* direct = nullptr) {
+  auto direct_values = detail::decode_value_tree<true>(bytes, options);
   const std::string values =
-      outcome_mismatch(detail::decode_value_tree<true>(bytes, options),
-                       detail::decode_value_tree<false>(bytes, options),
+      outcome_mismatch(direct_values, detail::decode_value_tree<false>(bytes, options),
                        [](const MarshalValue& a, const MarshalValue& b) { return a == b; });
-  if (!values.empty()) return "value trees: " + values;
+  if (direct != nullptr) *direct = std::move(direct_values);
+  return values.empty() ? values : "value trees: " + values;
+}
+
+// The tagged JSON builder's way; each tree in its own arena, as the program builds it.
+inline std::string json_paths_mismatch(std::span<const std::uint8_t> bytes,
+                                       const ReadOptions& options = {}) {
+  boost::json::monotonic_resource direct_memory;
+  boost::json::monotonic_resource plain_memory;
   const std::string json =
-      outcome_mismatch(detail::decode_json_tree<true>(bytes, {}, options),
-                       detail::decode_json_tree<false>(bytes, {}, options),
+      outcome_mismatch(detail::decode_json_tree<true>(bytes, &direct_memory, options),
+                       detail::decode_json_tree<false>(bytes, &plain_memory, options),
                        [](const JsonValue& a, const JsonValue& b) { return same_json(a, b); });
-  if (!json.empty()) return "JSON trees: " + json;
-  return {};
+  return json.empty() ? json : "JSON trees: " + json;
+}
+
+// Both builders' ways.
+inline std::string direct_paths_mismatch(std::span<const std::uint8_t> bytes) {
+  const std::string values = value_paths_mismatch(bytes);
+  return values.empty() ? json_paths_mismatch(bytes) : values;
 }
 
 }  // namespace marshal::testing
