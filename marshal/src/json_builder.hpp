@@ -76,7 +76,11 @@ class TaggedJsonBuilder {
 
   Sequence begin_tuple(std::size_t n) { return begin_sequence(n); }
   Sequence begin_list(std::size_t n) { return begin_sequence(n); }
-  void add_item(Sequence& sequence, Node item) { next_slot(sequence) = take(item); }
+  // The member and the null it replaces trade places, which takes no call into Boost's moves.
+  void add_item(Sequence& sequence, Node item) {
+    next_slot(sequence).swap(top(item));
+    stack_.pop_back();
+  }
   void add_integer(Sequence& sequence, std::int64_t i) { next_slot(sequence) = i; }
   void add_real(Sequence& sequence, double d) {
     if (std::isfinite(d)) {
