@@ -119,7 +119,8 @@ TaggedJsonBuilder::Node TaggedJsonBuilder::bytes(std::string_view data) {
 
 void TaggedJsonBuilder::add_bytes_entry(DictFrame& object, std::string_view key, Node value) {
   lay_out_bytes(key);
-  object.insert_or_assign(bj::string_view(text_.data(), text_.size()), take(value));
+  object.insert_or_assign(bj::string_view(text_.data(), text_.size()), std::move(top(value)));
+  stack_.pop_back();
 }
 
 void TaggedJsonBuilder::lay_out_bytes(std::string_view data) {
