@@ -1,6 +1,7 @@
 #include "fake_platform.hpp"
 
 #include <cerrno>
+#include <functional>
 
 #include "marshal/utf8.hpp"
 
@@ -68,6 +69,14 @@ Result<void, OsError> FakePlatform::copy_file(const std::string& from, const std
   if (it == files.end()) return unexpected(OsError{ENOENT});
   files[to] = it->second;
   return {};
+}
+
+std::optional<FileFacts> FakePlatform::examine_file(const std::string& path) {
+  const auto alias = aliases.find(path);
+  const std::string& name = alias == aliases.end() ? path : alias->second;
+  const bool regular = files.count(name) != 0;
+  if (!regular && directories.count(name) == 0) return std::nullopt;
+  return FileFacts{FileIdentity{1, std::hash<std::string>{}(name)}, regular};
 }
 
 Result<std::vector<std::string>, OsError> FakePlatform::list_directory(const std::string& dir) {
