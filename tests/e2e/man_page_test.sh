@@ -17,7 +17,7 @@ if ! head -n 1 "$page" | grep -q "\"orvane-probe-formations $version\""; then
   echo "man_page: the .TH line does not name version $version"
   failed=1
 fi
-for section in NAME SYNOPSIS DESCRIPTION COMMANDS BACKUPS 'EXIT STATUS' EXAMPLES; do
+for section in NAME SYNOPSIS DESCRIPTION COMMANDS BACKUPS 'PACKAGE FILE' 'EXIT STATUS' EXAMPLES; do
   if ! grep -q "^\.SH $section\$" "$page"; then
     echo "man_page: no section $section"
     failed=1
@@ -26,7 +26,8 @@ done
 text=$(LC_ALL=C.UTF-8 MANWIDTH=200 man -l "$page" 2>/dev/null)
 for needle in 'list core_user.dat' 'export core_user.dat package.json' \
   'apply package.json target-core_user.dat' 'accounts settings_Default' \
-  '.dat.before-probe-formations' 'Restoring a backup'; do
+  '.dat.before-probe-formations' 'Restoring a backup' 'for b in core_user_*.dat.before-probe-formations' \
+  '"format": "kelvo-probe-formations"'; do
   if ! printf '%s\n' "$text" | grep -qF -- "$needle"; then
     echo "man_page: the formatted page lacks \"$needle\""
     failed=1
