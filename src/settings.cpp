@@ -45,6 +45,11 @@ Result<void, std::string> save_settings(Platform& platform, const std::string& p
     }
     bytes = std::move(*encoded);
   }
+  return write_settings_file(platform, path, bytes);
+}
+
+Result<void, std::string> write_settings_file(Platform& platform, const std::string& path,
+                                              std::span<const std::uint8_t> bytes) {
   auto written = platform.write_file(path, bytes);
   if (!written) {
     restore_after_failed_write(platform, path, written.error());

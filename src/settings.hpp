@@ -3,7 +3,9 @@
 #pragma once
 
 #include <boost/json/memory_resource.hpp>
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,10 @@ struct LoadedSettings {
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path);
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc);
+// Writes `bytes` over the settings file at `path`, the last step of a save. When the write fails
+// after the file was cut short, the file is put back from its backup.
+Result<void, std::string> write_settings_file(Platform& platform, const std::string& path,
+                                              std::span<const std::uint8_t> bytes);
 Result<void, std::string> backup_settings(Platform& platform, const std::string& path);
 
 }  // namespace orvane
