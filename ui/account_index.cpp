@@ -20,6 +20,17 @@ Result<const AccountFile*, ApiError> AccountIndex::find(std::string_view account
   return bad_request("the folder has no account \"" + std::string(account) + "\"");
 }
 
+Result<std::vector<const AccountFile*>, ApiError> AccountIndex::find_all(
+    const std::vector<std::string>& accounts) const {
+  std::vector<const AccountFile*> files;
+  for (const std::string& account : accounts) {
+    auto file = find(account);
+    if (!file) return file.take_error();
+    files.push_back(*file);
+  }
+  return files;
+}
+
 ApiError no_such_formation(std::string_view account, std::int64_t id) {
   return {STATUS_BAD_REQUEST,
           "account " + std::string(account) + " holds no formation with id " + std::to_string(id)};

@@ -22,6 +22,9 @@ class AccountIndex {
   const std::vector<AccountFile>& files() const { return files_; }
   // The account file with that label, or a refusal naming the account.
   Result<const AccountFile*, ApiError> find(std::string_view account) const;
+  // Every account named, in order; refused as a whole when one is not the folder's.
+  Result<std::vector<const AccountFile*>, ApiError> find_all(
+      const std::vector<std::string>& accounts) const;
 
  private:
   std::vector<AccountFile> files_;

@@ -113,12 +113,8 @@ HttpResponse post_apply(Platform& platform, std::string_view body) {
     return error_reply({STATUS_BAD_REQUEST, "no target account is picked"});
   auto index = AccountIndex::open(platform, *folder);
   if (!index) return error_reply(index.error());
-  std::vector<const AccountFile*> targets;
-  for (const std::string& name : *target_names) {
-    auto file = index->find(name);
-    if (!file) return error_reply(file.error());
-    targets.push_back(*file);
-  }
+  auto targets = index->find_all(*target_names);
+  if (!targets) return error_reply(targets.error());
 
   const json::value* picks = request->if_contains("formations");
   const json::value* package = request->if_contains("package");
@@ -131,7 +127,7 @@ HttpResponse post_apply(Platform& platform, std::string_view body) {
   if (!formations) return error_reply(formations.error());
 
   json::array results;
-  for (const AccountFile* target : targets) {
+  for (const AccountFile* target : *targets) {
     auto outcome = apply_formations(platform, target->path, *formations, ApplyMode::Preview);
     if (outcome && !*dry_run) {
       outcome = apply_formations(platform, target->path, *formations, ApplyMode::Write);

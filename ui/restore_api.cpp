@@ -19,15 +19,11 @@ HttpResponse post_restore(Platform& platform, std::string_view body) {
   if (!names) return error_reply(names.error());
   auto index = AccountIndex::open(platform, *folder);
   if (!index) return error_reply(index.error());
-  std::vector<const AccountFile*> accounts;
-  for (const std::string& name : *names) {
-    auto file = index->find(name);
-    if (!file) return error_reply(file.error());
-    accounts.push_back(*file);
-  }
+  auto accounts = index->find_all(*names);
+  if (!accounts) return error_reply(accounts.error());
 
   json::array results;
-  for (const AccountFile* account : accounts) {
+  for (const AccountFile* account : *accounts) {
     auto restored = restore_from_backup(platform, account->path);
     json::value error = nullptr;
     if (!restored) error = text_value(restored.error());
