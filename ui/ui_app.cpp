@@ -75,7 +75,7 @@ HttpResponse UiApp::route(const HttpRequest& request) {
   const bool api = request.target.starts_with(API_PREFIX);
   if (auto refused = refusal(request, api)) return error_reply(*refused);
   if (api) return route_api(request);
-  if (request.method != "GET" && request.method != "HEAD") return refused_method();
+  if (request.method != "GET") return refused_method();
   const std::string_view path =
       std::string_view(request.target)
           .substr(0, std::min(request.target.size(), request.target.find('?')));

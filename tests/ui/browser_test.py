@@ -77,6 +77,10 @@ try:
                  "--disable-sync", "--window-size=1280,2100",
                  f"--user-data-dir={os.path.join(work, 'profile')}"):
         options.add_argument(flag)
+    downloads = os.path.join(work, "downloads")
+    os.mkdir(downloads)
+    options.add_experimental_option("prefs", {"download.default_directory": downloads,
+                                              "download.prompt_for_download": False})
     driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
     # The page redraws its table and results as replies come in.
     wait = WebDriverWait(driver, 60, ignored_exceptions=(StaleElementReferenceException,))
@@ -151,6 +155,26 @@ try:
             open(os.path.join(examples, "core_user_1004.dat"), "rb") as original:
         check(restored.read() == original.read(), "restoring 1004 gives back its original bytes")
     check(cli_list("1002").startswith("2 formation(s)"), "the other account keeps its formations")
+
+    # A package file saved from an account, then opened as one a friend sent.
+    driver.find_element(By.CSS_SELECTOR, 'th.account-head[data-account="1003"] button').click()
+    saved = os.path.join(downloads, "formations-1003.json")
+    wait.until(lambda d: os.path.exists(saved) and os.path.getsize(saved) > 0)
+    exported = os.path.join(work, "exported.json")
+    subprocess.run([cli_program, "export", account_file("1003"), exported], check=True,
+                   capture_output=True)
+    with open(saved, "rb") as a, open(exported, "rb") as b:
+        check(a.read() == b.read(), "the page saves the package file export writes")
+    driver.find_element(By.ID, "upload").send_keys(saved)
+    wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "th.package-head"))
+    check(len(cell("Hex Spread", "1003").find_elements(By.CSS_SELECTOR, "input")) == 1 and
+          len(row("Hex Spread").find_elements(By.CSS_SELECTOR, "td")[-1]
+              .find_elements(By.CSS_SELECTOR, "input.pick-box")) == 1,
+          "an opened package file shows as a column of its own")
+
+    driver.refresh()
+    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "th.account-head")) == 4)
+    check(True, "the page still works after a reload, without the token in its address")
 
     driver.find_element(By.ID, "quit").click()
     wait.until(EC.visibility_of_element_located((By.ID, "stopped")))

@@ -3,7 +3,12 @@
 'use strict';
 
 const MAX_CUSTOM_FORMATIONS = 10;
-const token = new URLSearchParams(location.hash.slice(1)).get('token') || '';
+// Kept for the tab, so that reloading the page after the address bar lost the token still works.
+const token = (() => {
+  const given = new URLSearchParams(location.hash.slice(1)).get('token');
+  if (given) sessionStorage.setItem('token', given);
+  return given || sessionStorage.getItem('token') || '';
+})();
 
 const state = {
   folder: '',
@@ -226,7 +231,7 @@ function render() {
     head.append(el('th', { class: 'package-head', scope: 'col' },
       el('div', {}, 'Package file'), el('div', { class: 'muted' }, state.package.fileName),
       el('div', { class: 'buttons' }, el('button', {
-        type: 'button', class: 'small', on: { click: () => { state.package = null; clearPreview(); render(); } },
+        type: 'button', class: 'small', on: { click: closePackage },
       }, 'Close'))));
   }
   table.append(el('thead', {}, head));
@@ -560,10 +565,18 @@ async function downloadTicked() {
 async function upload(file) {
   const text = await file.text();
   const reply = await postJson('/api/read-package', { package: text });
+  closePackage();
   state.package = { fileName: file.name, text, formations: reply.formations };
   clearPreview();
   render();
   showMessage('table-message', `${file.name}: ${reply.formations.length} formation(s). Tick them in the package column to copy them.`, false);
+}
+
+function closePackage() {
+  for (const [key, pick] of [...state.picks]) if ('packageIndex' in pick) state.picks.delete(key);
+  state.package = null;
+  clearPreview();
+  render();
 }
 
 // ---- Start ----
@@ -573,7 +586,7 @@ function start() {
     showMessage('folder-message', 'This page was opened without its session token. Open the address the program printed.', true);
     return;
   }
-  // The token stays in the address bar only as long as needed to read it.
+  // The token is not left in the address bar for others to see or for a bookmark to keep.
   history.replaceState(null, '', location.pathname);
   $('quit').addEventListener('click', async () => {
     try { await api('POST', '/api/quit', {}); } catch (e) { /* stopped either way */ }
