@@ -8,6 +8,8 @@
 #include <csignal>
 #include <optional>
 
+#include "api_json.hpp"
+
 namespace orvane::ui {
 
 namespace asio = boost::asio;
@@ -90,11 +92,9 @@ class Connection : public std::enable_shared_from_this<Connection> {
     return std::string(it->value());
   }
 
+  // A request the server refuses before any handler sees it.
   void reply_and_close(unsigned status, std::string_view message) {
-    HttpResponse reply{status, "application/json; charset=utf-8", {}, {}};
-    // The message is plain ASCII without quotes, so it is JSON text as it stands.
-    reply.body = "{\"error\":\"" + std::string(message) + "\"}";
-    send(reply, false);
+    send(error_reply({status, std::string(message)}), false);
   }
 
   void send(const HttpResponse& reply, bool keep_alive) {
