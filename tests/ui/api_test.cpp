@@ -444,7 +444,7 @@ TEST_F(ApiTest, ApplyTakesAPackageInEachForm) {
     fake_ = example_platform();
     json::object request = c.request;
     request["folder"] = FOLDER;
-    request["targets"] = {"1002"};
+    request["targets"] = json::array{"1002"};
     request["dry_run"] = false;
     const json::value reply = post("/api/apply", request);
     EXPECT_EQ(reply.at("results").at(0).at("added"),
