@@ -1,6 +1,5 @@
 // The window program's part of the platform on POSIX systems.
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -40,11 +39,10 @@ std::vector<std::string> Platform::drives() { return {}; }
 
 std::optional<std::string> Platform::local_app_data_folder() { return std::nullopt; }
 
+// Only HOME: the password database would need glibc's shared modules at run time, which a
+// static program cannot count on.
 std::optional<std::string> Platform::home_folder() {
   if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
-  if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
-    return std::string(entry->pw_dir);
-  }
   return std::nullopt;
 }
 

@@ -12,7 +12,14 @@ namespace {
 // Request bodies are small documents of the page's own making.
 constexpr std::size_t MAX_BODY_DEPTH = 64;
 
-std::string quoted(std::string_view name) { return "\"" + std::string(name) + "\""; }
+std::string quoted(std::string_view name) {
+  std::string text;
+  text.reserve(name.size() + 2);
+  text += '"';
+  text += name;
+  text += '"';
+  return text;
+}
 
 }  // namespace
 

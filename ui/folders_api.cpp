@@ -40,7 +40,7 @@ HttpResponse get_browse(Platform& platform, const RequestTarget& target) {
       folders.push_back(json::object{{"name", text_value(drive)}, {"path", text_value(drive)}});
     }
   } else {
-    if (path.empty()) path = "/";
+    if (path.empty()) path.assign(1, '/');
     auto entries = platform.list_directory(path);
     if (!entries) {
       return error_reply(
