@@ -45,6 +45,8 @@ struct FileFacts {
   bool regular = false;  // a plain file, not a folder, device or pipe
 };
 
+enum class PathKind { Missing, File, Folder, FolderLink, Other };
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -96,6 +98,25 @@ class Platform {
 
   // "<system description> (os error N)".
   std::string os_error_text(OsError error) const;
+
+  // What the window program needs besides the commands' operations. Each is defined for the
+  // system the program is built for in platform_desktop_*.cpp, so the classes of the commands'
+  // platform inherit them as they are; test platforms override them.
+
+  // What a path names; a link to a folder is told apart so that a search need not follow it.
+  virtual PathKind path_kind(const std::string& path);
+  // The folder holding `path` (trailing separators ignored), or "" at the top: a drive on
+  // Windows, "/" elsewhere.
+  virtual std::string parent_folder(const std::string& path) const;
+  // The roots of the drives ("C:\\") where a system has them, nothing elsewhere.
+  virtual std::vector<std::string> drives();
+  // The user's local application data folder on Windows; none elsewhere.
+  virtual std::optional<std::string> local_app_data_folder();
+  virtual std::optional<std::string> home_folder();
+  // Opens `url` in the default web browser without waiting for it.
+  virtual Result<void, OsError> open_in_browser(const std::string& url);
+  // Fills `out` from the system's source of cryptographically secure random bytes.
+  virtual Result<void, OsError> random_bytes(std::span<std::uint8_t> out);
 };
 
 // Holds interruptions for as long as it lives: a write that has begun is never cut short by

@@ -138,4 +138,26 @@ Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {
   return {};
 }
 
+PathKind FakePlatform::path_kind(const std::string& path) {
+  if (directories.count(path))
+    return folder_links.count(path) ? PathKind::FolderLink : PathKind::Folder;
+  return files.count(path) ? PathKind::File : PathKind::Missing;
+}
+
+std::string FakePlatform::parent_folder(const std::string& path) const {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || path == "/") return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
+  opened_urls.push_back(url);
+  return {};
+}
+
+Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) {
+  for (std::uint8_t& byte : bytes) byte = next_random_byte++;
+  return {};
+}
+
 }  // namespace orvane::testing

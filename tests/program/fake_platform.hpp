@@ -39,6 +39,15 @@ class FakePlatform final : public Platform {
   int waits_for_enter = 0;
   std::string err_before_wait;
 
+  // What the window program's operations answer: `directories` are folders, those also in
+  // `folder_links` links to folders; random bytes count up from `next_random_byte`.
+  std::set<std::string> folder_links;
+  std::vector<std::string> drive_roots;
+  std::optional<std::string> local_app_data;
+  std::optional<std::string> home;
+  std::vector<std::string> opened_urls;
+  std::uint8_t next_random_byte = 0;
+
   // The operation on `path` fails with `code` every time, or with `only_call` only that time
   // (counted per operation and path, from 1). For a copy the path is its source.
   void fail(Operation op, const std::string& path, int code,
@@ -68,6 +77,13 @@ class FakePlatform final : public Platform {
   void wait_for_enter() override;
   void hold_interruptions() override { log.push_back("hold"); }
   void release_interruptions() override { log.push_back("release"); }
+  PathKind path_kind(const std::string& path) override;
+  std::string parent_folder(const std::string& path) const override;
+  std::vector<std::string> drives() override { return drive_roots; }
+  std::optional<std::string> local_app_data_folder() override { return local_app_data; }
+  std::optional<std::string> home_folder() override { return home; }
+  Result<void, OsError> open_in_browser(const std::string& url) override;
+  Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
 
  private:
   struct Failure {
