@@ -14,7 +14,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <optional>
 
@@ -72,23 +71,6 @@ class LocalMemory {
 };
 
 OsError last_error() { return OsError{static_cast<int>(GetLastError())}; }
-
-// Strict: an unpaired surrogate fails instead of turning silently into U+FFFD, which would
-// show a different name.
-std::optional<std::string> to_utf8(std::wstring_view wide) {
-  if (wide.empty()) return std::string();
-  if (wide.size() > INT_MAX) return std::nullopt;
-  const int size = static_cast<int>(wide.size());
-  const int count = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr,
-                                        0, nullptr, nullptr);
-  if (count <= 0) return std::nullopt;
-  std::string utf8(static_cast<std::size_t>(count), '\0');
-  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), count,
-                          nullptr, nullptr) != count) {
-    return std::nullopt;
-  }
-  return utf8;
-}
 
 bool ends_in_separator(std::string_view path) {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
@@ -201,7 +183,7 @@ class WindowsPlatform final : public Platform {
     }
     std::vector<std::string> args;
     for (int i = 1; i < count; ++i) {
-      auto text = to_utf8(argv.get()[i]);
+      auto text = utf8_from_wide(argv.get()[i]);
       if (!text) return unexpected("argument " + std::to_string(i) + " is not valid UTF-16 text");
       args.push_back(std::move(*text));
     }
@@ -320,7 +302,7 @@ class WindowsPlatform final : public Platform {
       const std::wstring_view name = entry.cFileName;
       if (name == L"." || name == L"..") continue;
       // A name that is not valid UTF-16 cannot be printed or passed on; it is left out.
-      if (auto text = to_utf8(name)) names.push_back(std::move(*text));
+      if (auto text = utf8_from_wide(name)) names.push_back(std::move(*text));
     } while (FindNextFileW(find.get(), &entry));
     const OsError error = last_error();
     if (error.code != ERROR_NO_MORE_FILES) return unexpected(error);
@@ -340,7 +322,7 @@ class WindowsPlatform final : public Platform {
     while (!text.empty() && std::wstring_view(L" \t\r\n").find(text.back()) != text.npos) {
       text.remove_suffix(1);
     }
-    auto utf8 = to_utf8(text);
+    auto utf8 = utf8_from_wide(text);
     if (!utf8 || utf8->empty()) return "unknown error";
     return std::move(*utf8);
   }
