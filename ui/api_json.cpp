@@ -1,10 +1,11 @@
 #include "api_json.hpp"
 
 #include <boost/json/parse.hpp>
-#include <boost/json/serialize.hpp>
+#include <string>
 
 #include "marshal/json.hpp"
 #include "marshal/utf8.hpp"
+#include "package_text.hpp"
 
 namespace orvane::ui {
 namespace {
@@ -21,10 +22,61 @@ std::string quoted(std::string_view name) {
   return text;
 }
 
+// Compact JSON whose numbers and strings are spelled as in a package file (4.0, not 4E0), so a
+// reply reads as the files the player knows.
+void append_json(std::string& out, const boost::json::value& value) {
+  switch (value.kind()) {
+    case boost::json::kind::null:
+      out += "null";
+      return;
+    case boost::json::kind::bool_:
+      out += value.get_bool() ? "true" : "false";
+      return;
+    case boost::json::kind::int64:
+      out += std::to_string(value.get_int64());
+      return;
+    case boost::json::kind::uint64:
+      out += std::to_string(value.get_uint64());
+      return;
+    case boost::json::kind::double_:
+      out += package_double_text(value.get_double());
+      return;
+    case boost::json::kind::string:
+      append_package_string(out, value.get_string());
+      return;
+    case boost::json::kind::array: {
+      out += '[';
+      const char* separator = "";
+      for (const boost::json::value& item : value.get_array()) {
+        out += separator;
+        append_json(out, item);
+        separator = ",";
+      }
+      out += ']';
+      return;
+    }
+    case boost::json::kind::object: {
+      out += '{';
+      const char* separator = "";
+      for (const auto& member : value.get_object()) {
+        out += separator;
+        append_package_string(out, member.key());
+        out += ':';
+        append_json(out, member.value());
+        separator = ",";
+      }
+      out += '}';
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 HttpResponse json_reply(const boost::json::value& value, unsigned status) {
-  return HttpResponse{status, "application/json; charset=utf-8", boost::json::serialize(value), {}};
+  std::string body;
+  append_json(body, value);
+  return HttpResponse{status, "application/json; charset=utf-8", std::move(body), {}};
 }
 
 HttpResponse error_reply(const ApiError& error) {

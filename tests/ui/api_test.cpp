@@ -324,6 +324,10 @@ TEST_F(ApiTest, ListsTheExampleAccounts) {
   for (const char* coordinate : {"x", "y", "z", "range"}) {
     EXPECT_TRUE(first.at("probes").as_array()[0].as_object().at(coordinate).is_number());
   }
+  // Spelled as a package file spells them.
+  const std::string text = send(app_, {.target = "/api/accounts?folder=" + query(FOLDER)}).body;
+  EXPECT_NE(text.find(R"("probes":[{"x":0.0,"y":0.0,"z":0.0,"range":0.25},)"), std::string::npos)
+      << text.substr(0, 300);
 }
 
 // The package the command line would apply for the formations picked from account 1001.
