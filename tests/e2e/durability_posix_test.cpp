@@ -34,6 +34,12 @@ unsigned permissions_of(const std::string& path) {
 
 bool strace_available() { return std::system("strace -V >/dev/null 2>&1") == 0; }
 
+// The leak checker of a sanitizer build cannot run under ptrace and would abort the program.
+std::vector<std::string> strace(std::vector<std::string> options) {
+  options.insert(options.begin(), {"strace", "-E", "ASAN_OPTIONS=detect_leaks=0"});
+  return options;
+}
+
 // One line of strace's output: `name(arguments) = result`.
 struct Call {
   std::string name;
@@ -177,7 +183,7 @@ TEST_F(Durability, SyncsInTheOrderThatKeepsAWholeCopy) {
   const std::string package = put("p.json", package_text(numbered_formations(2, "P")));
   const std::string trace = dir_.file("trace");
   const RunResult r = run_program_under(
-      {"strace", "-o", trace, "-e", "trace=openat,fsync,fdatasync,rt_sigprocmask,write"},
+      strace({"-o", trace, "-e", "trace=openat,fsync,fdatasync,rt_sigprocmask,write"}),
       {"apply", package, target});
   ASSERT_EQ(r.failure, "");
   ASSERT_EQ(r.status, 0) << r.err;
@@ -233,7 +239,7 @@ TEST_F(Durability, InterruptionDuringTheWriteWaitsForIt) {
   put("core_user_7.dat", original);
   const std::string trace = dir_.file("trace");
   const RunResult reference = run_program_under(
-      {"strace", "-o", trace, "-e", "trace=openat,write,fsync"}, {"apply", package, target});
+      strace({"-o", trace, "-e", "trace=openat,write,fsync"}), {"apply", package, target});
   ASSERT_EQ(reference.status, 0) << reference.err;
   const std::string merged_listing = run_program({"list", target}).out;
   ASSERT_EQ(merged_listing.substr(0, 15), "3 formation(s)\n");
@@ -261,10 +267,10 @@ TEST_F(Durability, InterruptionDuringTheWriteWaitsForIt) {
     std::error_code ec;
     fs::remove(fs_path(backup_of(target)), ec);
     const std::string name = calls[c.call].name;
-    const RunResult r = run_program_under(
-        {"strace", "-o", "/dev/null", "-e", "trace=" + name, "-e",
-         "inject=" + name + ":signal=SIGINT:when=" + std::to_string(occurrence(calls, c.call))},
-        {"apply", package, target});
+    const RunResult r = run_program_under(strace({"-o", "/dev/null", "-e", "trace=" + name, "-e",
+                                                  "inject=" + name + ":signal=SIGINT:when=" +
+                                                      std::to_string(occurrence(calls, c.call))}),
+                                          {"apply", package, target});
     EXPECT_EQ(r.failure, "killed by signal 2 (Interrupt)");
     EXPECT_EQ(r.out, "");
     if (c.whole) {
