@@ -1,23 +1,30 @@
 # What `cmake --install` puts on a Linux system, and the Debian package CPack makes of it:
-# the program, its man page (compressed, as Debian keeps man pages) and the README with the
-# licence under share/doc.
+# the two programs, their man pages (compressed, as Debian keeps man pages), the window
+# program's menu entry, and the README with the licence under share/doc.
 include(GNUInstallDirs)
 
 set(ORVANE_PACKAGE_NAME orvane-probe-formations)
-set(_man_source "${PROJECT_SOURCE_DIR}/man/${ORVANE_PACKAGE_NAME}.1")
-set(_man_gz "${PROJECT_BINARY_DIR}/man/${ORVANE_PACKAGE_NAME}.1.gz")
-# -n keeps the name and time out of the header, so the same page gives the same bytes.
-add_custom_command(
-  OUTPUT "${_man_gz}"
-  COMMAND ${CMAKE_COMMAND} -E make_directory "${PROJECT_BINARY_DIR}/man"
-  COMMAND sh -c "gzip -9 -n -c \"$1\" >\"$2\"" sh "${_man_source}" "${_man_gz}"
-  DEPENDS "${_man_source}"
-  COMMENT "Compressing the man page"
-  VERBATIM)
-add_custom_target(man_page ALL DEPENDS "${_man_gz}")
+set(_man_pages ${ORVANE_PACKAGE_NAME} ${ORVANE_PACKAGE_NAME}-ui)
+set(_man_gzs "")
+foreach(_page IN LISTS _man_pages)
+  set(_man_source "${PROJECT_SOURCE_DIR}/man/${_page}.1")
+  set(_man_gz "${PROJECT_BINARY_DIR}/man/${_page}.1.gz")
+  # -n keeps the name and time out of the header, so the same page gives the same bytes.
+  add_custom_command(
+    OUTPUT "${_man_gz}"
+    COMMAND ${CMAKE_COMMAND} -E make_directory "${PROJECT_BINARY_DIR}/man"
+    COMMAND sh -c "gzip -9 -n -c \"$1\" >\"$2\"" sh "${_man_source}" "${_man_gz}"
+    DEPENDS "${_man_source}"
+    COMMENT "Compressing the man page ${_page}.1"
+    VERBATIM)
+  list(APPEND _man_gzs "${_man_gz}")
+endforeach()
+add_custom_target(man_page ALL DEPENDS ${_man_gzs})
 
 set(_doc_dir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORVANE_PACKAGE_NAME}")
-install(FILES "${_man_gz}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES ${_man_gzs} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+install(FILES "${PROJECT_SOURCE_DIR}/ui/${ORVANE_PACKAGE_NAME}-ui.desktop"
+        DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/applications")
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${_doc_dir}")
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${_doc_dir}" RENAME copyright)
 
@@ -33,7 +40,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "file of the Orvane game client, writes them to a small JSON package, and\n"
   "merges a package into the settings files of other accounts. Every other\n"
   "setting survives a rewrite unchanged, and every file is backed up before\n"
-  "it is rewritten.")
+  "it is rewritten. orvane-probe-formations-ui shows every account's\n"
+  "formations side by side in a local web page, to preview, copy and undo.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

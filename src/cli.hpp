@@ -19,8 +19,12 @@ inline constexpr std::string_view USAGE_TEXT =
     "[target-core_user.dat ...]\n"
     "  orvane-probe-formations accounts <settings_Default>\n";
 
-// Shown, on standard error, when the program's console would close the moment it ends.
-inline constexpr std::string_view CLOSE_PROMPT = "Press Enter to close this window.";
+// Shown, on standard error, when the program's console would close the moment it ends: a
+// double-click, which is how players who never open a console start it, so they learn of the
+// program made for them.
+inline constexpr std::string_view CLOSE_PROMPT =
+    "To see and copy formations in your web browser, start orvane-probe-formations-ui instead.\n"
+    "Press Enter to close this window.";
 
 inline constexpr int EXIT_OK = 0;
 inline constexpr int EXIT_FAILED = 1;

@@ -4,10 +4,33 @@
 
 #include "commands.hpp"
 #include "formations.hpp"
+#include "marshal/reader.hpp"
 #include "package.hpp"
 #include "settings.hpp"
 
 namespace orvane {
+namespace {
+
+// A package path that names a settings file, the source itself or another account's, would lose
+// that file's settings with no backup to go back to.
+Result<void, std::string> refuse_settings_file(Platform& platform, const std::string& settings_path,
+                                               const std::string& package_path) {
+  const std::optional<FileFacts> existing = platform.examine_file(package_path);
+  if (!existing) return {};
+  const std::optional<FileFacts> source = platform.examine_file(settings_path);
+  bool is_settings = source && source->identity == existing->identity;
+  // Only a plain file is read: a pipe or a device could block or be drained by the look.
+  if (!is_settings && existing->regular) {
+    auto bytes = platform.read_file(package_path);
+    is_settings = bytes && marshal::has_marshal_header(*bytes);
+  }
+  if (is_settings) {
+    return unexpected("write " + package_path + ": not replacing a settings file with a package");
+  }
+  return {};
+}
+
+}  // namespace
 
 Result<void, std::string> run_export(Platform& platform, const std::string& settings_path,
                                      const std::string& package_path) {
@@ -18,6 +41,9 @@ Result<void, std::string> run_export(Platform& platform, const std::string& sett
     package.format = std::string(PACKAGE_FORMAT);
     package.version = PACKAGE_VERSION;
     package.formations = read_formations(loaded->tree);
+  }
+  if (auto refused = refuse_settings_file(platform, settings_path, package_path); !refused) {
+    return refused;
   }
   const std::string text = write_package_json(package);
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),

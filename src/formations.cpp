@@ -158,6 +158,15 @@ class IdAllocator {
   std::optional<std::int64_t> next_;
 };
 
+std::size_t count_custom(const json::object& dict) {
+  std::size_t count = 0;
+  for (const auto& member : dict) {
+    const std::optional<std::int64_t> id = formation_key_id(member.key());
+    if (id && *id >= 0) ++count;
+  }
+  return count;
+}
+
 // Where the package's first formation ended up when a stored formation of the same name kept
 // it out: the first such member in dict order whose key gives an id, else 0.
 std::int64_t id_of_same_named(const json::object& dict, const std::string& lower_name) {
@@ -186,19 +195,20 @@ Result<MergePlan, std::string> plan_merge(const JsonValue& root,
   std::optional<std::int64_t> first_written_id;
   for (const Formation& formation : incoming) {
     std::string lower = ascii_lower(formation.name);
-    if (taken_names.count(lower) != 0) continue;
+    if (taken_names.count(lower) != 0) {
+      plan.outcome.skipped.push_back(formation.name);
+      continue;
+    }
     auto id = ids.claim(formation.id);
     if (!id) return id.take_error();
     if (&formation == &incoming.front()) first_written_id = *id;
     plan.dict.insert_or_assign(id_key(*id), formation_to_json(formation));
     taken_names.insert(std::move(lower));
     ++plan.outcome.added;
+    plan.outcome.added_formations.push_back({formation.name, *id});
   }
 
-  for (const auto& member : plan.dict) {
-    const std::optional<std::int64_t> id = formation_key_id(member.key());
-    if (id && *id >= 0) ++plan.outcome.custom_count;
-  }
+  plan.outcome.custom_count = count_custom(plan.dict);
   if (plan.outcome.custom_count > MAX_CUSTOM_FORMATIONS) {
     return unexpected("target would contain " + std::to_string(plan.outcome.custom_count) +
                       " custom formations; ORVANE supports at most 10");
@@ -291,6 +301,11 @@ std::vector<Formation> read_formations(const JsonValue& root) {
   std::stable_sort(formations.begin(), formations.end(),
                    [](const Formation& a, const Formation& b) { return a.id < b.id; });
   return formations;
+}
+
+std::size_t custom_formation_count(const JsonValue& root) {
+  const json::object* dict = find_custom_formations(root);
+  return dict == nullptr ? 0 : count_custom(*dict);
 }
 
 Result<MergeOutcome, std::string> merge_formations(JsonValue& root,

@@ -18,9 +18,20 @@ using marshal::JsonValue;
 
 inline constexpr std::size_t MAX_CUSTOM_FORMATIONS = 10;
 
+// A package formation the merge wrote, under the id it got there.
+struct AddedFormation {
+  std::string name;
+  std::int64_t id = 0;
+  friend bool operator==(const AddedFormation&, const AddedFormation&) = default;
+};
+
 struct MergeOutcome {
   std::size_t added = 0;         // package formations written into the tree
   std::size_t custom_count = 0;  // custom formations the dict holds after the merge
+  // What a preview shows: the formations written, and the package names left out because the
+  // target (or an earlier package formation) already has them, both in package order.
+  std::vector<AddedFormation> added_formations;
+  std::vector<std::string> skipped;
 };
 
 // The text after the first colon, or the whole text when it has none.
@@ -31,6 +42,9 @@ JsonValue probe_to_json(const Probe& probe);
 
 // The stored formations in ascending id order; shapes it cannot read are skipped silently.
 std::vector<Formation> read_formations(const JsonValue& root);
+// The count the limit of MAX_CUSTOM_FORMATIONS applies to: members of the custom formations
+// dict whose key gives a non-negative id, readable or not.
+std::size_t custom_formation_count(const JsonValue& root);
 // Appends the package's formations. On failure the tree is left exactly as it was.
 // `now_filetime` is the current UTC time as a FILETIME, the source of the time stamp.
 Result<MergeOutcome, std::string> merge_formations(JsonValue& root,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,6 +32,21 @@ struct WriteError {
   OsError os;
 };
 
+// Which file a path leads to: two paths with equal identities name the same file, however
+// they are spelled and whatever links lie on the way.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+struct FileFacts {
+  FileIdentity identity;
+  bool regular = false;  // a plain file, not a folder, device or pipe
+};
+
+enum class PathKind { Missing, File, Folder, FolderLink, Other };
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -40,11 +56,18 @@ class Platform {
   virtual Result<std::vector<std::string>, std::string> arguments(int argc, char** argv) = 0;
 
   virtual Result<support::UnclearedBytes, OsError> read_file(const std::string& path) = 0;
-  // Creates or truncates, then writes everything; no temporary file.
+  // Creates or truncates, writes everything and syncs it to the disk before it returns; no
+  // temporary file.
   virtual Result<void, WriteError> write_file(const std::string& path,
                                               std::span<const std::uint8_t> bytes) = 0;
-  // Copies `from` over `to`, replacing a file already there.
+  // Makes `to` a new regular file holding `from`'s bytes, synced to the disk with its folder
+  // entry. Whatever stood at `to` is removed first, a link itself and never what it leads to,
+  // so no other file can be reached through it; a folder there is an error. On POSIX the copy
+  // takes `from`'s permission bits.
   virtual Result<void, OsError> copy_file(const std::string& from, const std::string& to) = 0;
+  // What `path` leads to, links followed; nothing when no entry is there or it cannot be
+  // examined.
+  virtual std::optional<FileFacts> examine_file(const std::string& path) = 0;
   // The entry names of a directory as UTF-8 text, "." and ".." excluded, in no particular
   // order. Entries whose names cannot be read are left out.
   virtual Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) = 0;
@@ -68,8 +91,47 @@ class Platform {
   // Returns once the player pressed Enter, or standard input ended or failed.
   virtual void wait_for_enter() = 0;
 
+  // From hold to release, Ctrl+C, Ctrl+Break, closing the console window, SIGINT, SIGTERM,
+  // SIGHUP and SIGQUIT wait; they then take their usual course. Not nested.
+  virtual void hold_interruptions() = 0;
+  virtual void release_interruptions() = 0;
+
   // "<system description> (os error N)".
   std::string os_error_text(OsError error) const;
+
+  // What the window program needs besides the commands' operations. Each is defined for the
+  // system the program is built for in platform_desktop_*.cpp, so the classes of the commands'
+  // platform inherit them as they are; test platforms override them.
+
+  // What a path names; a link to a folder is told apart so that a search need not follow it.
+  virtual PathKind path_kind(const std::string& path);
+  // The folder holding `path` (trailing separators ignored), or "" at the top: a drive on
+  // Windows, "/" elsewhere.
+  virtual std::string parent_folder(const std::string& path) const;
+  // The roots of the drives ("C:\\") where a system has them, nothing elsewhere.
+  virtual std::vector<std::string> drives();
+  // The user's local application data folder on Windows; none elsewhere.
+  virtual std::optional<std::string> local_app_data_folder();
+  virtual std::optional<std::string> home_folder();
+  // Opens `url` in the default web browser without waiting for it.
+  virtual Result<void, OsError> open_in_browser(const std::string& url);
+  // Fills `out` from the system's source of cryptographically secure random bytes.
+  virtual Result<void, OsError> random_bytes(std::span<std::uint8_t> out);
+};
+
+// Holds interruptions for as long as it lives: a write that has begun is never cut short by
+// them.
+class InterruptionsHeld {
+ public:
+  explicit InterruptionsHeld(Platform& platform) : platform_(platform) {
+    platform_.hold_interruptions();
+  }
+  InterruptionsHeld(const InterruptionsHeld&) = delete;
+  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
+  ~InterruptionsHeld() { platform_.release_interruptions(); }
+
+ private:
+  Platform& platform_;
 };
 
 // The platform the program was built for.

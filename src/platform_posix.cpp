@@ -72,6 +72,39 @@ Result<void, OsError> write_all(int fd, std::string_view bytes) {
   return {};
 }
 
+// A special file (a pipe, a terminal) has nothing to sync and says so with EINVAL.
+Result<void, OsError> sync_retrying(int fd) {
+  while (::fsync(fd) != 0) {
+    if (errno == EINTR) continue;
+    if (errno == EINVAL) return {};
+    return unexpected(last_error());
+  }
+  return {};
+}
+
+// The folder a path's last component lies in, as text: what to sync after an entry changed.
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+// A file's data can be on the disk while the entry naming it is not: the folder is synced too.
+Result<void, OsError> sync_folder_of(const std::string& path) {
+  Descriptor folder(open_retrying(folder_of(path).c_str(), O_RDONLY | O_DIRECTORY));
+  if (folder.get() < 0) return unexpected(last_error());
+  return sync_retrying(folder.get());
+}
+
+// Removes the entry at `path` unless it is a folder; a link goes, what it leads to stays.
+Result<void, OsError> remove_entry(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
+  return unexpected(last_error());
+}
+
+constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
 // Copies the rest of `in` to `out` through a small buffer: what any two descriptors allow. The
 // buffer is left uncleared, so after a copy in the kernel, when nothing is left, it costs nothing.
 Result<void, OsError> copy_through_buffer(int in, int out) {
@@ -181,6 +214,9 @@ class PosixPlatform final : public Platform {
     auto written = write_all(
         fd.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!written) return unexpected(WriteError{WriteStage::Writing, written.error()});
+    if (auto synced = sync_retrying(fd.get()); !synced) {
+      return unexpected(WriteError{WriteStage::Writing, synced.error()});
+    }
     if (fd.close() != 0 && errno != EINTR) {
       return unexpected(WriteError{WriteStage::Writing, last_error()});
     }
@@ -188,24 +224,32 @@ class PosixPlatform final : public Platform {
   }
 
   // Streamed, by the kernel where it can: a backup costs no buffer as large as the file, and the
-  // file's bytes do not pass through the process. The destination is opened without truncating
-  // it first, so that a name leading back to the source itself is seen before anything is lost.
+  // file's bytes do not pass through the process. The source stays open while the old entry at
+  // `to` goes, so even a name that led back to the source loses nothing.
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
     Descriptor in(open_retrying(from.c_str(), O_RDONLY));
     if (in.get() < 0) return unexpected(last_error());
     struct stat source {};
     if (::fstat(in.get(), &source) != 0) return unexpected(last_error());
     if (S_ISDIR(source.st_mode)) return unexpected(OsError{EISDIR});
-    Descriptor out(open_retrying(to.c_str(), O_WRONLY | O_CREAT, 0666));
+    if (auto removed = remove_entry(to); !removed) return removed;
+    // O_EXCL: an entry that appeared since is refused rather than followed.
+    Descriptor out(open_retrying(to.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600));
     if (out.get() < 0) return unexpected(last_error());
-    struct stat target {};
-    if (::fstat(out.get(), &target) != 0) return unexpected(last_error());
-    if (source.st_dev == target.st_dev && source.st_ino == target.st_ino) return {};
-    if (::ftruncate(out.get(), 0) != 0) return unexpected(last_error());
+    if (::fchmod(out.get(), source.st_mode & 0777) != 0) return unexpected(last_error());
     auto copied = copy_contents(in.get(), out.get(), source);
     if (!copied) return copied;
+    if (auto synced = sync_retrying(out.get()); !synced) return synced;
     if (out.close() != 0 && errno != EINTR) return unexpected(last_error());
-    return {};
+    return sync_folder_of(to);
+  }
+
+  std::optional<FileFacts> examine_file(const std::string& path) override {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+    return FileFacts{FileIdentity{static_cast<std::uint64_t>(info.st_dev),
+                                  static_cast<std::uint64_t>(info.st_ino)},
+                     S_ISREG(info.st_mode)};
   }
 
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override {
@@ -265,6 +309,19 @@ class PosixPlatform final : public Platform {
   // A terminal outlives the programs started in it.
   bool console_closes_on_exit() override { return false; }
   void wait_for_enter() override {}
+
+  // Blocked, the signals stay pending and are delivered, with their usual effect, the moment
+  // the mask is put back.
+  void hold_interruptions() override {
+    sigset_t held;
+    sigemptyset(&held);
+    for (const int signal : INTERRUPTIONS) sigaddset(&held, signal);
+    ::sigprocmask(SIG_BLOCK, &held, &saved_mask_);
+  }
+  void release_interruptions() override { ::sigprocmask(SIG_SETMASK, &saved_mask_, nullptr); }
+
+ private:
+  sigset_t saved_mask_{};
 };
 
 }  // namespace

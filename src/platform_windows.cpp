@@ -14,7 +14,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <climits>
 #include <cstddef>
 #include <optional>
 
@@ -73,23 +72,6 @@ class LocalMemory {
 
 OsError last_error() { return OsError{static_cast<int>(GetLastError())}; }
 
-// Strict: an unpaired surrogate fails instead of turning silently into U+FFFD, which would
-// show a different name.
-std::optional<std::string> to_utf8(std::wstring_view wide) {
-  if (wide.empty()) return std::string();
-  if (wide.size() > INT_MAX) return std::nullopt;
-  const int size = static_cast<int>(wide.size());
-  const int count = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr,
-                                        0, nullptr, nullptr);
-  if (count <= 0) return std::nullopt;
-  std::string utf8(static_cast<std::size_t>(count), '\0');
-  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), count,
-                          nullptr, nullptr) != count) {
-    return std::nullopt;
-  }
-  return utf8;
-}
-
 bool ends_in_separator(std::string_view path) {
   return !path.empty() && (path.back() == '\\' || path.back() == '/');
 }
@@ -104,6 +86,35 @@ bool is_directory(const std::wstring& path) {
 bool runs_under_wine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Devices such as NUL or a console have nothing to flush and say so.
+bool flush_to_disk(HANDLE handle) {
+  if (FlushFileBuffers(handle)) return true;
+  const DWORD error = GetLastError();
+  return error == ERROR_INVALID_FUNCTION || error == ERROR_INVALID_HANDLE;
+}
+
+// Set while nothing is held: a console event waits on it, then takes its usual course.
+HANDLE interruptions_released() {
+  static const HANDLE event = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+  return event;
+}
+
+// Runs on a thread of its own that the system starts for the event. Returning FALSE hands the
+// event on to the default handler, which ends the process; the close event ends it anyway a few
+// seconds after the window went, a limit the system sets.
+BOOL WINAPI wait_for_release(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+      WaitForSingleObject(interruptions_released(), INFINITE);
+      break;
+    default:
+      break;
+  }
+  return FALSE;
 }
 
 Result<void, OsError> write_all(HANDLE handle, std::string_view bytes) {
@@ -172,7 +183,7 @@ class WindowsPlatform final : public Platform {
     }
     std::vector<std::string> args;
     for (int i = 1; i < count; ++i) {
-      auto text = to_utf8(argv.get()[i]);
+      auto text = utf8_from_wide(argv.get()[i]);
       if (!text) return unexpected("argument " + std::to_string(i) + " is not valid UTF-16 text");
       args.push_back(std::move(*text));
     }
@@ -222,21 +233,50 @@ class WindowsPlatform final : public Platform {
     auto written = write_all(
         file.get(), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     if (!written) return unexpected(WriteError{WriteStage::Writing, written.error()});
+    if (!flush_to_disk(file.get()))
+      return unexpected(WriteError{WriteStage::Writing, last_error()});
     // A failure the system reports only when the data leaves its cache (a full network share)
     // would otherwise go unnoticed.
     if (!file.close()) return unexpected(WriteError{WriteStage::Writing, last_error()});
     return {};
   }
 
+  // The entry at `to` is deleted first, so the copy is a file of its own: deleting a link
+  // removes the link, never what it leads to.
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override {
     auto wide_from = system_path(from);
     if (!wide_from) return wide_from.take_error();
     auto wide_to = system_path(to);
     if (!wide_to) return wide_to.take_error();
+    if (!DeleteFileW(wide_to->c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+      return unexpected(last_error());
+    }
     if (!CopyFileExW(wide_from->c_str(), wide_to->c_str(), nullptr, nullptr, nullptr, 0)) {
       return unexpected(last_error());
     }
+    FileHandle copy(CreateFileW(wide_to->c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!copy.valid() || !flush_to_disk(copy.get())) return unexpected(last_error());
+    if (!copy.close()) return unexpected(last_error());
     return {};
+  }
+
+  std::optional<FileFacts> examine_file(const std::string& path) override {
+    auto wide = system_path(path);
+    if (!wide) return std::nullopt;
+    // No access asked: only the file's identity is read, and folders open too.
+    const FileHandle file(CreateFileW(wide->c_str(), 0,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file.valid()) return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info)) return std::nullopt;
+    const bool regular = GetFileType(file.get()) == FILE_TYPE_DISK &&
+                         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    return FileFacts{FileIdentity{info.dwVolumeSerialNumber,
+                                  (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow},
+                     regular};
   }
 
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override {
@@ -262,7 +302,7 @@ class WindowsPlatform final : public Platform {
       const std::wstring_view name = entry.cFileName;
       if (name == L"." || name == L"..") continue;
       // A name that is not valid UTF-16 cannot be printed or passed on; it is left out.
-      if (auto text = to_utf8(name)) names.push_back(std::move(*text));
+      if (auto text = utf8_from_wide(name)) names.push_back(std::move(*text));
     } while (FindNextFileW(find.get(), &entry));
     const OsError error = last_error();
     if (error.code != ERROR_NO_MORE_FILES) return unexpected(error);
@@ -282,7 +322,7 @@ class WindowsPlatform final : public Platform {
     while (!text.empty() && std::wstring_view(L" \t\r\n").find(text.back()) != text.npos) {
       text.remove_suffix(1);
     }
-    auto utf8 = to_utf8(text);
+    auto utf8 = utf8_from_wide(text);
     if (!utf8 || utf8->empty()) return "unknown error";
     return std::move(*utf8);
   }
@@ -316,6 +356,13 @@ class WindowsPlatform final : public Platform {
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
   }
 
+  void hold_interruptions() override {
+    if (!handler_installed_)
+      handler_installed_ = SetConsoleCtrlHandler(wait_for_release, TRUE) != 0;
+    ResetEvent(interruptions_released());
+  }
+  void release_interruptions() override { SetEvent(interruptions_released()); }
+
   void wait_for_enter() override {
     const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
     // Keys pressed while the program ran must not end the wait before the player has read it.
@@ -326,6 +373,9 @@ class WindowsPlatform final : public Platform {
       if (std::wstring_view(buffer, got).find_first_of(L"\r\n") != std::wstring_view::npos) return;
     }
   }
+
+ private:
+  bool handler_installed_ = false;
 };
 
 }  // namespace

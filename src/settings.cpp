@@ -42,6 +42,12 @@ Result<void, std::string> save_settings(Platform& platform, const std::string& p
       return unexpected(step + failure.error.message());
     }
   }
+  return write_settings_file(platform, path, bytes);
+}
+
+Result<void, std::string> write_settings_file(Platform& platform, const std::string& path,
+                                              std::span<const std::uint8_t> bytes) {
+  const InterruptionsHeld held(platform);
   auto written = platform.write_file(path, bytes);
   if (!written) {
     restore_after_failed_write(platform, path, written.error());

@@ -4,7 +4,9 @@
 
 #include <boost/json/monotonic_resource.hpp>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,10 @@ Result<LoadedSettings, std::string> load_settings(Platform& platform, const std:
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc,
                                         std::size_t expected_size);
+// Writes `bytes` over the settings file at `path`, synced, with interruptions held until the
+// file is whole again: merged, or put back from its backup when the write failed.
+Result<void, std::string> write_settings_file(Platform& platform, const std::string& path,
+                                              std::span<const std::uint8_t> bytes);
 Result<void, std::string> backup_settings(Platform& platform, const std::string& path);
 
 }  // namespace orvane

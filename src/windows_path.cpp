@@ -12,9 +12,13 @@
 namespace orvane {
 namespace {
 
-// Strict: a malformed UTF-8 sequence fails instead of turning silently into U+FFFD, which would
-// name a different file.
-std::optional<std::wstring> to_wide(std::string_view utf8) {
+bool is_device_path(std::wstring_view path) {
+  return path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\");
+}
+
+}  // namespace
+
+std::optional<std::wstring> wide_from_utf8(std::string_view utf8) {
   if (utf8.empty()) return std::wstring();
   if (utf8.size() > INT_MAX) return std::nullopt;
   const int size = static_cast<int>(utf8.size());
@@ -29,15 +33,24 @@ std::optional<std::wstring> to_wide(std::string_view utf8) {
   return wide;
 }
 
-bool is_device_path(std::wstring_view path) {
-  return path.starts_with(L"\\\\?\\") || path.starts_with(L"\\\\.\\");
+std::optional<std::string> utf8_from_wide(std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  if (wide.size() > INT_MAX) return std::nullopt;
+  const int size = static_cast<int>(wide.size());
+  const int count = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, nullptr,
+                                        0, nullptr, nullptr);
+  if (count <= 0) return std::nullopt;
+  std::string utf8(static_cast<std::size_t>(count), '\0');
+  if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide.data(), size, utf8.data(), count,
+                          nullptr, nullptr) != count) {
+    return std::nullopt;
+  }
+  return utf8;
 }
-
-}  // namespace
 
 Result<std::wstring, OsError> system_path(const std::string& path) {
   if (path.find('\0') != std::string::npos) return unexpected(OsError{ERROR_INVALID_NAME});
-  auto converted = to_wide(path);
+  auto converted = wide_from_utf8(path);
   if (!converted) return unexpected(OsError{ERROR_NO_UNICODE_TRANSLATION});
   std::wstring wide = std::move(*converted);
   if (wide.empty() || is_device_path(wide)) return wide;

@@ -1,7 +1,9 @@
 // How the Windows platform hands a UTF-8 path to the wide file API.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform.hpp"
 
@@ -15,5 +17,11 @@ namespace orvane {
 // file call itself reports what is wrong with it. Fails for a path holding a NUL, which would
 // cut it short and name another file, and for one that is not valid UTF-8.
 Result<std::wstring, OsError> system_path(const std::string& path);
+
+// Strict conversions between the program's UTF-8 text and the system's UTF-16: a malformed
+// sequence or an unpaired surrogate fails instead of turning silently into U+FFFD, which would
+// name a different file or show a different name.
+std::optional<std::wstring> wide_from_utf8(std::string_view utf8);
+std::optional<std::string> utf8_from_wide(std::wstring_view wide);
 
 }  // namespace orvane

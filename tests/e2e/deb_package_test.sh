@@ -37,6 +37,9 @@ cat >"$work/expected" <<LISTING
 -rw-r--r-- root/root ./usr/share/doc/orvane-probe-formations/copyright
 -rw-r--r-- root/root ./usr/share/man/man1/orvane-probe-formations.1.gz
 -rwxr-xr-x root/root ./usr/bin/orvane-probe-formations
+-rw-r--r-- root/root ./usr/share/applications/orvane-probe-formations-ui.desktop
+-rw-r--r-- root/root ./usr/share/man/man1/orvane-probe-formations-ui.1.gz
+-rwxr-xr-x root/root ./usr/bin/orvane-probe-formations-ui
 LISTING
 sort -o "$work/expected" "$work/expected"
 diff -u "$work/expected" "$work/listing" || fail "unexpected files in the package"
@@ -53,4 +56,18 @@ grep -q '^Usage:$' "$work/stderr" || fail "the unpacked program printed no usage
 warnings=$(LC_ALL=C.UTF-8 man --warnings=w -l \
   "$work/root/usr/share/man/man1/orvane-probe-formations.1.gz" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "the installed man page gives warnings: $warnings"
+# The window program: it starts, its man page formats, and its menu entry is valid.
+ui=$work/root/usr/bin/orvane-probe-formations-ui
+"$ui" --help >"$work/ui-stdout" 2>&1 || fail "the unpacked window program failed on --help"
+grep -q '^Usage:$' "$work/ui-stdout" || fail "the unpacked window program printed no usage"
+if [ "$linkage" = static ]; then
+  file "$ui" | grep -q 'statically linked' || fail "the unpacked window program is not linked statically"
+fi
+warnings=$(LC_ALL=C.UTF-8 man --warnings=w -l \
+  "$work/root/usr/share/man/man1/orvane-probe-formations-ui.1.gz" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the installed man page of the window program gives warnings: $warnings"
+if command -v desktop-file-validate >/dev/null; then
+  desktop-file-validate "$work/root/usr/share/applications/orvane-probe-formations-ui.desktop" ||
+    fail "the menu entry is not valid"
+fi
 echo "deb_package: $(basename "$deb") ($(stat -c %s "$deb") bytes) holds what it should"

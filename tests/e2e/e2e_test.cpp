@@ -212,6 +212,46 @@ TEST_F(E2e, ExportWritesThePackageFile) {
             "}");
 }
 
+// Read as "copy from one account to another", an export over a settings file would leave
+// JSON where that account's settings were, with no backup: it is refused and nothing changes.
+TEST_F(E2e, ExportNeverReplacesASettingsFile) {
+  const std::string source_bytes = encode_settings(numbered_formations(2));
+  const std::string other_bytes = encode_settings(numbered_formations(3, "O"));
+  const std::string source = put("core_user_5.dat", source_bytes);
+  struct Case {
+    const char* description;
+    std::string package_path;
+    std::string existing;  // put there first
+    bool refused;
+  };
+  const Case cases[] = {
+      {"another account's settings file", dir_.file("core_user_6.dat"), other_bytes, true},
+      {"its own source", source, source_bytes, true},
+      {"its own source spelled otherwise", dir_.path() + "/./core_user_5.dat", source_bytes, true},
+      {"a backup", dir_.file("core_user_6.dat.before-probe-formations"), other_bytes, true},
+      {"an existing package", dir_.file("friend.json"), package_text(numbered_formations(1)),
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    ASSERT_TRUE(write_bytes(c.package_path, c.existing));
+    const RunResult r = run_program({"export", source, c.package_path});
+    EXPECT_EQ(r.failure, "");
+    EXPECT_EQ(read_bytes(source), source_bytes);
+    if (c.refused) {
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(r.out, "");
+      EXPECT_EQ(r.err, error_line("write " + c.package_path +
+                                  ": not replacing a settings file with a package"));
+      EXPECT_EQ(read_bytes(c.package_path), c.existing);
+    } else {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(r.out, "Exported 2 formation(s)\n");
+      EXPECT_TRUE(starts_with(read_bytes(c.package_path), "{\n  \"format\""));
+    }
+  }
+}
+
 TEST_F(E2e, ExportOfAnAccountWithoutFormations) {
   const std::string bytes = encode_settings(settings_tree({}, 0, false));
   const std::string settings = put("core_user_5.dat", bytes);

@@ -48,6 +48,11 @@ enum class FileSizeSignal { Ignored, Default };
 // past it fails with EFBIG, or raises SIGXFSZ where the program does not ignore that.
 RunResult run_program_with_file_size_limit(const std::vector<std::string>& args,
                                            std::uint64_t max_file_bytes, FileSizeSignal signal);
+
+// As run_program, started by `launcher` (a program and its own arguments, looked up in PATH),
+// such as a tracer.
+RunResult run_program_under(const std::vector<std::string>& launcher,
+                            const std::vector<std::string>& args);
 #endif
 
 // A path from UTF-8 text, whatever the platform's native encoding.

@@ -52,7 +52,9 @@ struct FileSizeLimit {
   FileSizeSignal signal;
 };
 
-[[noreturn]] void exec_child(const std::vector<std::string>& args, int stdout_fd, int stderr_fd,
+// `launcher`, when not empty, is a program that starts ours: its arguments, then ours.
+[[noreturn]] void exec_child(const std::vector<std::string>& launcher,
+                             const std::vector<std::string>& args, int stdout_fd, int stderr_fd,
                              const std::optional<FileSizeLimit>& limit) {
   const int stdin_fd = open("/dev/null", O_RDONLY);
   if (stdin_fd < 0 || dup2(stdin_fd, STDIN_FILENO) < 0 || dup2(stdout_fd, STDOUT_FILENO) < 0 ||
@@ -70,16 +72,17 @@ struct FileSizeLimit {
     signal(SIGXFSZ, limit->signal == FileSizeSignal::Ignored ? SIG_IGN : SIG_DFL);
   }
   std::vector<char*> argv;
+  for (const std::string& arg : launcher) argv.push_back(const_cast<char*>(arg.c_str()));
   static char binary[] = ORVANE_BINARY;
   argv.push_back(binary);
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
-  execv(binary, argv.data());
+  execvp(argv[0], argv.data());
   _exit(127);
 }
 
-RunResult run_child(const std::vector<std::string>& args, StdoutMode stdout_mode,
-                    const std::optional<FileSizeLimit>& limit) {
+RunResult run_child(const std::vector<std::string>& launcher, const std::vector<std::string>& args,
+                    StdoutMode stdout_mode, const std::optional<FileSizeLimit>& limit) {
   RunResult result;
   int out_pipe[2] = {-1, -1};
   int err_pipe[2] = {-1, -1};
@@ -92,7 +95,7 @@ RunResult run_child(const std::vector<std::string>& args, StdoutMode stdout_mode
   if (stdout_mode == StdoutMode::ClosedPipe) close_fd(out_pipe[0]);
 
   const pid_t pid = fork();
-  if (pid == 0) exec_child(args, out_pipe[1], err_pipe[1], limit);
+  if (pid == 0) exec_child(launcher, args, out_pipe[1], err_pipe[1], limit);
   close_fd(out_pipe[1]);
   close_fd(err_pipe[1]);
   if (pid < 0) {
@@ -131,12 +134,17 @@ RunResult run_child(const std::vector<std::string>& args, StdoutMode stdout_mode
 }  // namespace
 
 RunResult run_program(const std::vector<std::string>& args, StdoutMode stdout_mode) {
-  return run_child(args, stdout_mode, std::nullopt);
+  return run_child({}, args, stdout_mode, std::nullopt);
 }
 
 RunResult run_program_with_file_size_limit(const std::vector<std::string>& args,
                                            std::uint64_t max_file_bytes, FileSizeSignal signal) {
-  return run_child(args, StdoutMode::Capture, FileSizeLimit{max_file_bytes, signal});
+  return run_child({}, args, StdoutMode::Capture, FileSizeLimit{max_file_bytes, signal});
+}
+
+RunResult run_program_under(const std::vector<std::string>& launcher,
+                            const std::vector<std::string>& args) {
+  return run_child(launcher, args, StdoutMode::Capture, std::nullopt);
 }
 
 }  // namespace e2e

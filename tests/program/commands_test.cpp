@@ -209,6 +209,54 @@ TEST_F(CommandsTest, ExportWriteFailureIsTheOsErrorAlone) {
   EXPECT_EQ(fake_.out, "");
 }
 
+// A package path that names a settings file (the source under any name, another account, a
+// backup) is refused before anything is written; any other file there is replaced.
+TEST_F(CommandsTest, ExportNeverReplacesASettingsFile) {
+  const std::string source = settings_file({{1, "Arc", 1}});
+  const std::string other = settings_file({{2, "Belt", 2}});
+  const std::string mapped = "\x7e" + std::string(4, '\0') + "rest";
+  struct Case {
+    const char* description;
+    std::string package_path;
+    std::optional<std::string> existing;  // what stands at the package path first
+    bool refused;
+  };
+  const Case cases[] = {
+      {"another account's settings file", "core_user_2.dat", other, true},
+      {"its own source", "core_user_1.dat", std::nullopt, true},
+      {"its own source by another name", "link.json", std::nullopt, true},
+      {"a backup", "core_user_2.dat.before-probe-formations", other, true},
+      {"a file with the mapped signature", "mapped.json", mapped, true},
+      {"an existing package", "out.json", package_text({{9, "Old"}}), false},
+      {"a text file", "notes.json", std::string("\x7d"), false},
+      {"a new file", "new.json", std::nullopt, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    fake_ = FakePlatform();
+    fake_.put_file("core_user_1.dat", source);
+    fake_.aliases["link.json"] = "core_user_1.dat";
+    if (c.existing) fake_.put_file(c.package_path, *c.existing);
+    const std::string before = fake_.file_text(c.package_path);
+    const int status = run({"export", "core_user_1.dat", c.package_path});
+    EXPECT_EQ(fake_.file_text("core_user_1.dat"), source);
+    if (c.refused) {
+      EXPECT_EQ(status, EXIT_FAILED);
+      EXPECT_EQ(fake_.err, error_line("write " + c.package_path +
+                                      ": not replacing a settings file with a package"));
+      EXPECT_EQ(fake_.out, "");
+      EXPECT_EQ(fake_.file_text(c.package_path), before);
+      EXPECT_EQ(std::count_if(fake_.log.begin(), fake_.log.end(),
+                              [](const std::string& op) { return op.starts_with("write"); }),
+                0);
+    } else {
+      EXPECT_EQ(status, EXIT_OK);
+      EXPECT_EQ(fake_.out, "Exported 1 formation(s)\n");
+      EXPECT_TRUE(read_package_json(fake_.file_text(c.package_path)));
+    }
+  }
+}
+
 TEST_F(CommandsTest, ApplyBacksUpMergesAndReports) {
   const std::string original = settings_file({{1, "Belt", 1}}, /*with_crc=*/true);
   fake_.put_file("p.json", package_text({{1, "Arc"}, {2, "belt"}, {5, "Star"}}));
@@ -217,10 +265,11 @@ TEST_F(CommandsTest, ApplyBacksUpMergesAndReports) {
   EXPECT_EQ(run({"apply", "p.json", "dir/core_user_12345.dat"}), EXIT_OK);
   EXPECT_EQ(fake_.out, "Added 2 formation(s) to account 12345\n");
   EXPECT_EQ(fake_.err, "");
-  EXPECT_EQ(fake_.log, (std::vector<std::string>{"read p.json", "read dir/core_user_12345.dat",
-                                                 "copy dir/core_user_12345.dat -> "
-                                                 "dir/core_user_12345.dat.before-probe-formations",
-                                                 "write dir/core_user_12345.dat"}));
+  EXPECT_EQ(fake_.log,
+            (std::vector<std::string>{"read p.json", "read dir/core_user_12345.dat",
+                                      "copy dir/core_user_12345.dat -> "
+                                      "dir/core_user_12345.dat.before-probe-formations",
+                                      "hold", "write dir/core_user_12345.dat", "release"}));
   EXPECT_EQ(fake_.file_text("dir/core_user_12345.dat.before-probe-formations"), original);
 
   const std::string rewritten = fake_.file_text("dir/core_user_12345.dat");
@@ -315,12 +364,12 @@ TEST_F(CommandsTest, ApplyWriteFailurePutsTheBackupBack) {
        [&](FakePlatform& f) { f.fail(Operation::WriteFile, target, ENOSPC, 1); },
        full_disk,
        true,
-       {"write " + target, "read " + backup, "write " + target}},
+       {"hold", "write " + target, "read " + backup, "write " + target, "release"}},
       {"target cannot be opened: nothing to put back",
        [&](FakePlatform& f) { f.fail(Operation::OpenForWrite, target, EACCES); },
        "write " + target + ": " + os_text("Permission denied", EACCES),
        true,
-       {"write " + target}},
+       {"hold", "write " + target, "release"}},
       {"backup cannot be read back",
        [&](FakePlatform& f) {
          f.fail(Operation::WriteFile, target, ENOSPC, 1);
@@ -328,7 +377,7 @@ TEST_F(CommandsTest, ApplyWriteFailurePutsTheBackupBack) {
        },
        full_disk,
        false,
-       {"write " + target, "read " + backup}},
+       {"hold", "write " + target, "read " + backup, "release"}},
       {"target cannot be opened again for the restore",
        [&](FakePlatform& f) {
          f.fail(Operation::WriteFile, target, ENOSPC, 1);
@@ -336,12 +385,12 @@ TEST_F(CommandsTest, ApplyWriteFailurePutsTheBackupBack) {
        },
        full_disk,
        false,
-       {"write " + target, "read " + backup, "write " + target}},
+       {"hold", "write " + target, "read " + backup, "write " + target, "release"}},
       {"restore's own write fails too",
        [&](FakePlatform& f) { f.fail(Operation::WriteFile, target, ENOSPC); },
        full_disk,
        false,
-       {"write " + target, "read " + backup, "write " + target}},
+       {"hold", "write " + target, "read " + backup, "write " + target, "release"}},
   };
   const std::string original = settings_file({{1, "Belt", 3}}, /*with_crc=*/true);
   const std::string other = settings_file({});
@@ -519,7 +568,11 @@ TEST_F(CommandsTest, StandardOutputFailureStopsTheCommand) {
     EXPECT_EQ(run(c.args), EXIT_FAILED);
     EXPECT_EQ(fake_.out, c.expected_out);
     EXPECT_EQ(fake_.err, error_line("write standard output: " + os_text("Broken pipe", EPIPE)));
-    EXPECT_EQ(fake_.log.back(), c.last_operation);
+    const auto last_file_operation =
+        std::find_if(fake_.log.rbegin(), fake_.log.rend(),
+                     [](const std::string& op) { return op != "hold" && op != "release"; });
+    ASSERT_NE(last_file_operation, fake_.log.rend());
+    EXPECT_EQ(*last_file_operation, c.last_operation);
   }
 }
 

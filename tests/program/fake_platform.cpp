@@ -1,6 +1,7 @@
 #include "fake_platform.hpp"
 
 #include <cerrno>
+#include <functional>
 
 #include "marshal/utf8.hpp"
 
@@ -70,6 +71,14 @@ Result<void, OsError> FakePlatform::copy_file(const std::string& from, const std
   return {};
 }
 
+std::optional<FileFacts> FakePlatform::examine_file(const std::string& path) {
+  const auto alias = aliases.find(path);
+  const std::string& name = alias == aliases.end() ? path : alias->second;
+  const bool regular = files.count(name) != 0;
+  if (!regular && directories.count(name) == 0) return std::nullopt;
+  return FileFacts{FileIdentity{1, std::hash<std::string>{}(name)}, regular};
+}
+
 Result<std::vector<std::string>, OsError> FakePlatform::list_directory(const std::string& dir) {
   log.push_back("list " + dir);
   if (auto code = failure(Operation::ListDirectory, dir)) return unexpected(OsError{*code});
@@ -126,6 +135,28 @@ Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {
   }
   ++stdout_writes_;
   out += text;
+  return {};
+}
+
+PathKind FakePlatform::path_kind(const std::string& path) {
+  if (directories.count(path))
+    return folder_links.count(path) ? PathKind::FolderLink : PathKind::Folder;
+  return files.count(path) ? PathKind::File : PathKind::Missing;
+}
+
+std::string FakePlatform::parent_folder(const std::string& path) const {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || path == "/") return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
+  opened_urls.push_back(url);
+  return {};
+}
+
+Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) {
+  for (std::uint8_t& byte : bytes) byte = next_random_byte++;
   return {};
 }
 

@@ -24,10 +24,13 @@ class FakePlatform final : public Platform {
   // Paths are plain strings joined with '/'; a directory lists the files directly below it.
   std::map<std::string, std::vector<std::uint8_t>> files;
   std::set<std::string> directories;
+  // Other names for a file of `files`, as a link or a second spelling would give.
+  std::map<std::string, std::string> aliases;
   std::string out;
   std::string err;
   std::uint64_t filetime = 133500000000000000;  // 2024-01-17 21:20:00 UTC
-  // Every file operation in order, such as "read a.dat" or "copy a.dat -> b.dat".
+  // Every file operation in order, such as "read a.dat" or "copy a.dat -> b.dat", and where
+  // interruptions were held ("hold") and released ("release").
   std::vector<std::string> log;
   // What expands_wildcards and console_closes_on_exit answer.
   bool wildcards_left_to_program = false;
@@ -35,6 +38,15 @@ class FakePlatform final : public Platform {
   // How often wait_for_enter was called, and the standard error printed before the first call.
   int waits_for_enter = 0;
   std::string err_before_wait;
+
+  // What the window program's operations answer: `directories` are folders, those also in
+  // `folder_links` links to folders; random bytes count up from `next_random_byte`.
+  std::set<std::string> folder_links;
+  std::vector<std::string> drive_roots;
+  std::optional<std::string> local_app_data;
+  std::optional<std::string> home;
+  std::vector<std::string> opened_urls;
+  std::uint8_t next_random_byte = 0;
 
   // The operation on `path` fails with `code` every time, or with `only_call` only that time
   // (counted per operation and path, from 1). For a copy the path is its source.
@@ -53,6 +65,7 @@ class FakePlatform final : public Platform {
   Result<void, WriteError> write_file(const std::string& path,
                                       std::span<const std::uint8_t> bytes) override;
   Result<void, OsError> copy_file(const std::string& from, const std::string& to) override;
+  std::optional<FileFacts> examine_file(const std::string& path) override;
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override;
   std::string join_path(const std::string& dir, const std::string& name) const override;
   std::string describe_error(int code) const override;
@@ -62,6 +75,15 @@ class FakePlatform final : public Platform {
   bool expands_wildcards() const override { return wildcards_left_to_program; }
   bool console_closes_on_exit() override { return console_closes; }
   void wait_for_enter() override;
+  void hold_interruptions() override { log.push_back("hold"); }
+  void release_interruptions() override { log.push_back("release"); }
+  PathKind path_kind(const std::string& path) override;
+  std::string parent_folder(const std::string& path) const override;
+  std::vector<std::string> drives() override { return drive_roots; }
+  std::optional<std::string> local_app_data_folder() override { return local_app_data; }
+  std::optional<std::string> home_folder() override { return home; }
+  Result<void, OsError> open_in_browser(const std::string& url) override;
+  Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
 
  private:
   struct Failure {

@@ -11,7 +11,10 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "commands.hpp"
@@ -181,6 +184,89 @@ TEST_F(NativePlatformTest, CopiesAnyFileWhole) {
     ASSERT_TRUE(platform_->copy_file(c.from, c.to));
     EXPECT_EQ(*platform_->read_file(c.to), *expected);
     EXPECT_EQ(*platform_->read_file(c.from), *expected);
+  }
+}
+
+// The copy is always a file of its own: whatever stood at its name is replaced, never written
+// through, and a file that name used to lead to stays as it was.
+TEST_F(NativePlatformTest, CopyIsANewFileWhateverStoodAtItsName) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* description;
+    std::function<void(const std::string& to)> prepare;
+  };
+  const Case cases[] = {
+      {"nothing", [](const std::string&) {}},
+      {"a longer file",
+       [&](const std::string& to) {
+         (void)platform_->write_file(to, bytes_of("an older, longer backup"));
+       }},
+      {"a link to another file",
+       [&](const std::string& to) { fs::create_symlink(path("other"), to); }},
+      {"a hard link to another file",
+       [&](const std::string& to) { fs::create_hard_link(path("other"), to); }},
+      {"a hard link to the source",
+       [&](const std::string& to) { fs::create_hard_link(path("source"), to); }},
+      {"a dangling link", [&](const std::string& to) { fs::create_symlink(path("missing"), to); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    ASSERT_TRUE(platform_->write_file(path("source"), bytes_of("source bytes")));
+    ASSERT_TRUE(platform_->write_file(path("other"), bytes_of("another account")));
+    ::chmod(path("source").c_str(), 0600);
+    const std::string to = path("backup");
+    c.prepare(to);
+    ASSERT_TRUE(platform_->copy_file(path("source"), to));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(to)));
+    EXPECT_EQ(fs::hard_link_count(to), 1u);
+    EXPECT_EQ(fs::status(to).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(*platform_->read_file(to), bytes_of("source bytes"));
+    EXPECT_EQ(*platform_->read_file(path("source")), bytes_of("source bytes"));
+    EXPECT_EQ(*platform_->read_file(path("other")), bytes_of("another account"));
+    EXPECT_FALSE(fs::exists(path("missing")));
+    fs::remove(to);
+  }
+  fs::create_directory(path("folder"));
+  auto refused = platform_->copy_file(path("source"), path("folder"));
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().code, EISDIR);
+}
+
+TEST_F(NativePlatformTest, ExaminedFilesAreKnownByWhatTheyAre) {
+  namespace fs = std::filesystem;
+  ASSERT_TRUE(platform_->write_file(path("a"), bytes_of("a")));
+  ASSERT_TRUE(platform_->write_file(path("b"), bytes_of("a")));
+  fs::create_symlink(path("a"), path("link"));
+  fs::create_hard_link(path("a"), path("hard"));
+  const auto a = platform_->examine_file(path("a"));
+  ASSERT_TRUE(a);
+  EXPECT_TRUE(a->regular);
+  EXPECT_EQ(platform_->examine_file(path("link"))->identity, a->identity);
+  EXPECT_EQ(platform_->examine_file(path("hard"))->identity, a->identity);
+  EXPECT_EQ(platform_->examine_file(dir_.string() + "/./a")->identity, a->identity);
+  EXPECT_NE(platform_->examine_file(path("b"))->identity, a->identity);
+  EXPECT_FALSE(platform_->examine_file(dir_.string())->regular);
+  EXPECT_FALSE(platform_->examine_file("/dev/null")->regular);
+  EXPECT_FALSE(platform_->examine_file(path("missing")));
+}
+
+volatile std::sig_atomic_t interruptions_seen = 0;
+
+// A signal raised while interruptions are held arrives only once they are released.
+TEST_F(NativePlatformTest, HeldInterruptionsArriveOnRelease) {
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+    SCOPED_TRACE(signal);
+    interruptions_seen = 0;
+    const auto previous =
+        std::signal(signal, [](int) { interruptions_seen = interruptions_seen + 1; });
+    {
+      const InterruptionsHeld held(*platform_);
+      std::raise(signal);
+      EXPECT_EQ(interruptions_seen, 0);
+    }
+    EXPECT_EQ(interruptions_seen, 1);
+    std::signal(signal, previous);
   }
 }
 

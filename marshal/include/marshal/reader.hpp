@@ -30,4 +30,8 @@ struct ReadOptions {
 Result<DecodedStream, MarshalError> read_marshal(std::span<const std::uint8_t> bytes,
                                                  const ReadOptions& options = {});
 
+// Whether the bytes open as a stream does, with a signature and, in mapped mode, a well-formed
+// shared-object map: what tells a settings file from other files without decoding it.
+bool has_marshal_header(std::span<const std::uint8_t> bytes);
+
 }  // namespace marshal

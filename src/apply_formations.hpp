@@ -1,0 +1,30 @@
+// One target of an apply: the settings pipeline's steps for a single account file, shared by the
+// command line and the window program so that both rewrite a file the same way.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "formations.hpp"
+#include "package.hpp"
+#include "platform.hpp"
+
+namespace orvane {
+
+// Reads a package file's text and accepts it only in the format and version this program
+// writes: "package: {reader's error}" or "unsupported formation package" otherwise.
+Result<Package, std::string> read_accepted_package(std::string_view text);
+
+enum class ApplyMode {
+  Preview,  // load and merge in memory: no file is copied or written
+  Write,    // load, back up, merge, save
+};
+
+// Merges `formations` into the settings file at `target` and tells what the merge did, or the
+// first step's error text. In Write mode the backup is taken before the merge, so it exists even
+// when the merge is refused; the target is written only after a merge that succeeded.
+Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std::string& target,
+                                                   const std::vector<Formation>& formations,
+                                                   ApplyMode mode);
+
+}  // namespace orvane

@@ -1,0 +1,105 @@
+// The window program's part of the platform on Windows.
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+// windows.h first: these rely on its types.
+#include <ntsecapi.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <climits>
+
+#include "platform.hpp"
+#include "windows_path.hpp"
+
+namespace orvane {
+namespace {
+
+bool is_separator(char c) { return c == '\\' || c == '/'; }
+
+std::optional<std::string> environment_folder(const wchar_t* name) {
+  const DWORD needed = GetEnvironmentVariableW(name, nullptr, 0);
+  if (needed == 0) return std::nullopt;
+  std::wstring value(needed, L'\0');
+  const DWORD length = GetEnvironmentVariableW(name, value.data(), needed);
+  if (length == 0 || length >= needed) return std::nullopt;
+  value.resize(length);
+  auto utf8 = utf8_from_wide(value);
+  if (!utf8 || utf8->empty()) return std::nullopt;
+  return utf8;
+}
+
+}  // namespace
+
+PathKind Platform::path_kind(const std::string& path) {
+  auto wide = system_path(path);
+  if (!wide) return PathKind::Missing;
+  const DWORD attributes = GetFileAttributesW(wide->c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return PathKind::Missing;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return PathKind::File;
+  // Junctions and folder links both carry the reparse-point attribute.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::FolderLink;
+  return PathKind::Folder;
+}
+
+std::string Platform::parent_folder(const std::string& path) const {
+  std::string_view rest = path;
+  while (!rest.empty() && is_separator(rest.back())) rest.remove_suffix(1);
+  std::size_t cut = rest.size();
+  while (cut > 0 && !is_separator(rest[cut - 1])) --cut;
+  if (cut == 0) return {};  // "C:" or a bare name: the drives are above
+  std::string_view parent = rest.substr(0, cut - 1);
+  while (!parent.empty() && is_separator(parent.back())) parent.remove_suffix(1);
+  // A share (\\server\share) has nothing above it but the drives.
+  if (parent.empty() ||
+      (path.starts_with("\\\\") && parent.find_first_of("\\/", 2) == std::string_view::npos)) {
+    return {};
+  }
+  if (parent.size() == 2 && parent[1] == ':') return std::string(parent) + '\\';
+  return std::string(parent);
+}
+
+std::vector<std::string> Platform::drives() {
+  std::vector<std::string> roots;
+  wchar_t buffer[512];
+  const DWORD length = GetLogicalDriveStringsW(512, buffer);
+  if (length == 0 || length > 512) return roots;
+  for (std::wstring_view rest(buffer, length); !rest.empty();) {
+    const std::size_t end = rest.find(L'\0');
+    const std::wstring_view root = rest.substr(0, end);
+    if (!root.empty()) {
+      if (auto text = utf8_from_wide(root)) roots.push_back(std::move(*text));
+    }
+    if (end == std::wstring_view::npos) break;
+    rest.remove_prefix(end + 1);
+  }
+  return roots;
+}
+
+std::optional<std::string> Platform::local_app_data_folder() {
+  return environment_folder(L"LOCALAPPDATA");
+}
+
+std::optional<std::string> Platform::home_folder() { return environment_folder(L"USERPROFILE"); }
+
+Result<void, OsError> Platform::open_in_browser(const std::string& url) {
+  auto wide = wide_from_utf8(url);
+  if (!wide) return unexpected(OsError{ERROR_NO_UNICODE_TRANSLATION});
+  // Values above 32 mean success; the smaller ones are error codes of their own.
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, L"open", wide->c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  if (result <= 32) return unexpected(OsError{static_cast<int>(GetLastError())});
+  return {};
+}
+
+Result<void, OsError> Platform::random_bytes(std::span<std::uint8_t> out) {
+  while (!out.empty()) {
+    const ULONG piece = static_cast<ULONG>(std::min<std::size_t>(out.size(), ULONG_MAX));
+    if (!RtlGenRandom(out.data(), piece))
+      return unexpected(OsError{static_cast<int>(GetLastError())});
+    out = out.subspan(piece);
+  }
+  return {};
+}
+
+}  // namespace orvane

@@ -1,0 +1,619 @@
+// The API in-process, on the shipped example accounts held by the test platform: every refusal,
+// each endpoint's results, and the files an apply or a restore leaves beside those the command
+// line leaves.
+#include <gtest/gtest.h>
+
+#include <boost/json.hpp>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "account_files.hpp"
+#include "cli.hpp"
+#include "fake_platform.hpp"
+#include "package.hpp"
+#include "ui_app.hpp"
+
+// GCC 12 warns about every member a designated initializer leaves to its default.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace orvane::ui {
+namespace {
+
+using orvane::testing::FakePlatform;
+namespace json = boost::json;
+
+constexpr unsigned short PORT = 8123;
+const std::string TOKEN = "0123456789abcdef0123456789abcdef";
+const std::string FOLDER = "/game/settings_Default";
+const std::string HOST = "127.0.0.1:8123";
+
+std::string path_of(const std::string& account) {
+  return FOLDER + "/core_user_" + account + ".dat";
+}
+
+// The test platform holding the example folder's account files.
+FakePlatform example_platform() {
+  FakePlatform fake;
+  fake.directories = {"/game", FOLDER};
+  for (const char* account : {"1001", "1002", "1003", "1004"}) {
+    std::ifstream in(std::string(ORVANE_EXAMPLES) + "/core_user_" + account + ".dat",
+                     std::ios::binary);
+    fake.files[path_of(account)].assign(std::istreambuf_iterator<char>(in), {});
+    EXPECT_FALSE(fake.files[path_of(account)].empty()) << account;
+  }
+  return fake;
+}
+
+struct Call {
+  std::string method = "GET";
+  std::string target;
+  std::string body;
+  std::optional<std::string> host = HOST;
+  std::optional<std::string> origin;
+  std::optional<std::string> token = TOKEN;
+};
+
+HttpResponse send(UiApp& app, const Call& call) {
+  return app.handle(
+      HttpRequest{call.method, call.target, call.host, call.origin, call.token, call.body});
+}
+
+json::value body_of(const HttpResponse& response) {
+  boost::system::error_code ec;
+  json::value value = json::parse(response.body, ec);
+  EXPECT_FALSE(ec) << response.body;
+  return value;
+}
+
+std::string query(const std::string& text) {
+  std::string out;
+  for (const char c : text) out += c == '/' ? std::string("%2F") : std::string(1, c);
+  return out;
+}
+
+class ApiTest : public ::testing::Test {
+ protected:
+  FakePlatform fake_ = example_platform();
+  UiApp app_{fake_, UiSession{TOKEN, PORT, FOLDER}};
+
+  json::value get(const std::string& target, unsigned status = 200) {
+    const HttpResponse response = send(app_, {.target = target});
+    EXPECT_EQ(response.status, status) << target << ": " << response.body;
+    return body_of(response);
+  }
+  json::value post(const std::string& target, const json::value& body, unsigned status = 200) {
+    const HttpResponse response =
+        send(app_, {.method = "POST", .target = target, .body = json::serialize(body)});
+    EXPECT_EQ(response.status, status) << target << ": " << response.body;
+    return body_of(response);
+  }
+};
+
+TEST_F(ApiTest, RefusesRequestsThatFailTheChecks) {
+  const std::string accounts = "/api/accounts?folder=" + query(FOLDER);
+  struct Case {
+    const char* description;
+    Call call;
+    unsigned status;
+    std::string error;  // a part of the error text
+  };
+  const Case cases[] = {
+      {"no token", {.target = accounts, .token = std::nullopt}, 403, "token"},
+      {"wrong token",
+       {.target = accounts, .token = "0123456789abcdef0123456789abcdeF"},
+       403,
+       "token"},
+      {"token cut short", {.target = accounts, .token = TOKEN.substr(0, 31)}, 403, "token"},
+      {"empty token", {.target = accounts, .token = ""}, 403, "token"},
+      {"no host", {.target = accounts, .host = std::nullopt}, 403, "address"},
+      {"another host", {.target = accounts, .host = "evil.example:8123"}, 403, "address"},
+      {"another port", {.target = accounts, .host = "127.0.0.1:8124"}, 403, "address"},
+      {"host without port", {.target = accounts, .host = "localhost"}, 403, "address"},
+      {"another origin", {.target = accounts, .origin = "http://evil.example"}, 403, "other pages"},
+      {"origin null", {.target = accounts, .origin = "null"}, 403, "other pages"},
+      {"origin over https",
+       {.target = accounts, .origin = "https://127.0.0.1:8123"},
+       403,
+       "other pages"},
+      {"origin on another port",
+       {.target = accounts, .origin = "http://localhost:9"},
+       403,
+       "other pages"},
+      {"page of another host",
+       {.target = "/", .host = "evil.example:8123", .token = std::nullopt},
+       403,
+       "address"},
+      {"unknown endpoint", {.target = "/api/nothing"}, 404, "no such"},
+      {"apply by GET", {.target = "/api/apply"}, 405, "method"},
+      {"accounts by POST", {.method = "POST", .target = accounts}, 405, "method"},
+      {"quit by GET", {.target = "/api/quit"}, 405, "method"},
+      {"folder missing", {.target = "/api/accounts"}, 400, "\"folder\""},
+      {"folder absent", {.target = "/api/accounts?folder=%2Fnowhere"}, 400, "settings directory: "},
+      {"malformed escape", {.target = "/api/accounts?folder=%2"}, 400, "percent"},
+      {"escape not UTF-8", {.target = "/api/accounts?folder=%FF"}, 400, "UTF-8"},
+      {"parameter twice", {.target = accounts + "&folder=x"}, 400, "twice"},
+      {"account as a path",
+       {.target = "/api/package?folder=" + query(FOLDER) + "&account=..%2F..%2Fetc"},
+       400,
+       "no account"},
+      {"account of a backup",
+       {.target =
+            "/api/package?folder=" + query(FOLDER) + "&account=1001.dat.before-probe-formations"},
+       400,
+       "no account"},
+      {"account as a full path",
+       {.target = "/api/package?folder=" + query(FOLDER) + "&account=" + query(path_of("1001"))},
+       400,
+       "no account"},
+      {"account not in the folder",
+       {.target = "/api/package?folder=" + query(FOLDER) + "&account=9999"},
+       400,
+       "no account"},
+      {"ids not numbers",
+       {.target = "/api/package?folder=" + query(FOLDER) + "&account=1001&ids=1,x"},
+       400,
+       "ids"},
+      {"id not held",
+       {.target = "/api/package?folder=" + query(FOLDER) + "&account=1001&ids=1,3"},
+       400,
+       "no formation with id 3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    const HttpResponse response = send(app_, c.call);
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_EQ(response.content_type, "application/json; charset=utf-8");
+    const json::value body = body_of(response);
+    const json::string* error =
+        body.is_object() ? body.as_object().if_contains("error")->if_string() : nullptr;
+    ASSERT_NE(error, nullptr) << response.body;
+    EXPECT_NE(std::string(*error).find(c.error), std::string::npos) << *error;
+    for (const auto& [name, value] : response.headers) {
+      EXPECT_NE(name.rfind("Access-Control-", 0), 0u) << "no CORS header is ever sent";
+    }
+  }
+}
+
+TEST_F(ApiTest, RefusesBadBodiesWithoutTouchingAFile) {
+  const std::string folder = json::serialize(json::string(FOLDER));
+  struct Case {
+    const char* description;
+    std::string target;
+    std::string body;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"not JSON", "/api/apply", "{\"folder\": ", "not valid JSON"},
+      {"empty", "/api/apply", "", "not valid JSON"},
+      {"not an object", "/api/apply", "[1, 2]", "not a JSON object"},
+      {"folder not text", "/api/apply", "{\"folder\": 7}", "\"folder\" must be a string"},
+      {"targets not a list", "/api/apply", "{\"folder\": " + folder + ", \"targets\": \"1002\"}",
+       "\"targets\" must be a list"},
+      {"no target", "/api/apply", "{\"folder\": " + folder + ", \"targets\": []}", "no target"},
+      {"unknown target", "/api/apply",
+       "{\"folder\": " + folder + ", \"targets\": [\"../1002\"], \"formations\": []}",
+       "no account \"../1002\""},
+      {"dry run not a flag", "/api/apply",
+       "{\"folder\": " + folder + ", \"targets\": [\"1002\"], \"dry_run\": \"no\"}",
+       "\"dry_run\" must be"},
+      {"neither source", "/api/apply", "{\"folder\": " + folder + ", \"targets\": [\"1002\"]}",
+       "either"},
+      {"both sources", "/api/apply",
+       "{\"folder\": " + folder +
+           ", \"targets\": [\"1002\"], \"formations\": [], \"package\": \"{}\"}",
+       "either"},
+      {"formation without id", "/api/apply",
+       "{\"folder\": " + folder +
+           ", \"targets\": [\"1002\"], \"formations\": [{\"account\": \"1001\"}]}",
+       "{\"account\", \"id\"}"},
+      {"id with a fraction", "/api/apply",
+       "{\"folder\": " + folder +
+           ", \"targets\": [\"1002\"], \"formations\": [{\"account\": \"1001\", \"id\": 1.5}]}",
+       "whole number"},
+      {"formation not held", "/api/apply",
+       "{\"folder\": " + folder +
+           ", \"targets\": [\"1002\"], \"formations\": [{\"account\": \"1001\", \"id\": 3}]}",
+       "no formation with id 3"},
+      {"package not JSON", "/api/apply",
+       "{\"folder\": " + folder + ", \"targets\": [\"1002\"], \"package\": \"{oops\"}",
+       "package: "},
+      {"package of another version", "/api/apply",
+       "{\"folder\": " + folder +
+           ", \"targets\": [\"1002\"], \"package\": {\"format\": \"kelvo-probe-formations\", "
+           "\"version\": 2, \"formations\": []}}",
+       "unsupported formation package"},
+      {"pick out of range", "/api/apply",
+       "{\"folder\": " + folder +
+           ", \"targets\": [\"1002\"], \"pick\": [1], \"package\": {\"format\": "
+           "\"kelvo-probe-formations\", \"version\": 1, \"formations\": []}}",
+       "no formation number 1"},
+      {"restore of no list", "/api/restore", "{\"folder\": " + folder + ", \"accounts\": 1002}",
+       "\"accounts\" must be a list"},
+      {"restore of an unknown account", "/api/restore",
+       "{\"folder\": " + folder +
+           ", \"accounts\": [\"1002\", \"1001.dat.before-probe-formations\"]}",
+       "no account"},
+      {"package text not given", "/api/read-package", "{\"package\": 1}", "file's text"},
+      {"package text not a package", "/api/read-package", "{\"package\": \"[]\"}", "package: "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    fake_.log.clear();
+    const HttpResponse response =
+        send(app_, {.method = "POST", .target = c.target, .body = c.body});
+    EXPECT_EQ(response.status, 400u);
+    const json::value body = body_of(response);
+    ASSERT_TRUE(body.is_object());
+    const json::string* error = body.as_object().if_contains("error")->if_string();
+    ASSERT_NE(error, nullptr);
+    EXPECT_NE(std::string(*error).find(c.error), std::string::npos) << *error;
+    for (const std::string& entry : fake_.log) {
+      EXPECT_EQ(entry.rfind("write", 0), std::string::npos) << entry;
+      EXPECT_EQ(entry.rfind("copy", 0), std::string::npos) << entry;
+    }
+  }
+}
+
+TEST_F(ApiTest, ServesThePageWithoutToken) {
+  struct Case {
+    const char* path;
+    const char* type;
+    unsigned status;
+  };
+  const Case cases[] = {
+      {"/", "text/html; charset=utf-8", 200},
+      {"/index.html", "text/html; charset=utf-8", 200},
+      {"/app.js", "text/javascript; charset=utf-8", 200},
+      {"/style.css", "text/css; charset=utf-8", 200},
+      {"/secret.txt", "text/plain; charset=utf-8", 404},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const HttpResponse response = send(app_, {.target = c.path, .token = std::nullopt});
+    EXPECT_EQ(response.status, c.status);
+    EXPECT_EQ(response.content_type, c.type);
+    if (c.status == 200) {
+      EXPECT_FALSE(response.body.empty());
+      bool has_policy = false;
+      for (const auto& [name, value] : response.headers) {
+        has_policy |= name == "Content-Security-Policy" && value.find("default-src 'none'") == 0;
+      }
+      EXPECT_TRUE(has_policy);
+    }
+  }
+}
+
+TEST_F(ApiTest, ListsTheExampleAccounts) {
+  fake_.put_file(path_of("1005"), "not a settings file");
+  fake_.put_file(FOLDER + "/core_user_1001.dat.before-probe-formations", "old");
+  const json::value reply = get("/api/accounts?folder=" + query(FOLDER));
+  EXPECT_EQ(reply.at("folder"), json::value(FOLDER));
+  const json::array& accounts = reply.at("accounts").as_array();
+  struct Expected {
+    const char* account;
+    std::size_t formations;
+    bool has_backup;
+    bool error;
+  };
+  const Expected expected[] = {{"1001", 3, true, false},
+                               {"1002", 0, false, false},
+                               {"1003", 9, false, false},
+                               {"1004", 2, false, false},
+                               {"1005", 0, false, true}};
+  ASSERT_EQ(accounts.size(), std::size(expected));
+  for (std::size_t i = 0; i < accounts.size(); ++i) {
+    SCOPED_TRACE(expected[i].account);
+    const json::object& entry = accounts[i].as_object();
+    EXPECT_EQ(entry.at("account"), expected[i].account);
+    EXPECT_EQ(entry.at("file"),
+              json::value("core_user_" + std::string(expected[i].account) + ".dat"));
+    EXPECT_EQ(entry.at("formations").as_array().size(), expected[i].formations);
+    EXPECT_EQ(entry.at("custom_count"), expected[i].formations);
+    EXPECT_EQ(entry.at("has_backup"), expected[i].has_backup);
+    EXPECT_EQ(entry.at("error").is_string(), expected[i].error);
+  }
+  EXPECT_EQ(accounts[4].at("error"),
+            json::value("decode " + path_of("1005") +
+                        ": invalid marshal stream: missing marshal signature"));
+  const json::object& first = accounts[0].at("formations").as_array()[0].as_object();
+  EXPECT_EQ(first.at("id"), 1);
+  EXPECT_EQ(first.at("name"), "Pinpoint Cluster");
+  ASSERT_EQ(first.at("probes").as_array().size(), 4u);
+  for (const char* coordinate : {"x", "y", "z", "range"}) {
+    EXPECT_TRUE(first.at("probes").as_array()[0].as_object().at(coordinate).is_number());
+  }
+  // Spelled as a package file spells them.
+  const std::string text = send(app_, {.target = "/api/accounts?folder=" + query(FOLDER)}).body;
+  EXPECT_NE(text.find(R"("probes":[{"x":0.0,"y":0.0,"z":0.0,"range":0.25},)"), std::string::npos)
+      << text.substr(0, 300);
+}
+
+// The package the command line would apply for the formations picked from account 1001.
+std::string package_of(FakePlatform& fake, const std::vector<std::int64_t>& ids) {
+  UiApp app(fake, UiSession{TOKEN, PORT, FOLDER});
+  std::string list;
+  for (const std::int64_t id : ids) list += (list.empty() ? "" : ",") + std::to_string(id);
+  const HttpResponse response =
+      send(app, {.target = "/api/package?folder=" + query(FOLDER) + "&account=1001&ids=" + list});
+  EXPECT_EQ(response.status, 200u) << response.body;
+  return response.body;
+}
+
+TEST_F(ApiTest, PreviewWritesNothingAndReportsEachTarget) {
+  const json::value reply = post("/api/apply", json::object{
+                                                   {"folder", FOLDER},
+                                                   {"targets", {"1002", "1003", "1004"}},
+                                                   {"dry_run", true},
+                                                   {"formations",
+                                                    {{{"account", "1001"}, {"id", 4}},
+                                                     {{"account", "1001"}, {"id", 2}},
+                                                     {{"account", "1001"}, {"id", 1}}}},
+                                               });
+  const std::string expected =
+      R"({"results":[)"
+      R"({"account":"1002","added":[{"name":"Relic Ring","id":4},)"
+      R"({"name":"Wide Sweep","id":2},{"name":"Pinpoint Cluster","id":1}],)"
+      R"("skipped":[],"custom_count":3,"error":null},)"
+      R"({"account":"1003","added":[{"name":"Relic Ring","id":4}],)"
+      R"("skipped":["Wide Sweep","Pinpoint Cluster"],"custom_count":10,"error":null},)"
+      R"({"account":"1004","added":[{"name":"Relic Ring","id":4},)"
+      R"({"name":"Wide Sweep","id":3},{"name":"Pinpoint Cluster","id":5}],)"
+      R"("skipped":[],"custom_count":5,"error":null}]})";
+  EXPECT_EQ(reply, json::parse(expected));
+  for (const std::string& entry : fake_.log) {
+    EXPECT_TRUE(entry.rfind("read ", 0) == 0 || entry.rfind("list ", 0) == 0) << entry;
+  }
+}
+
+// Account 1003 holds nine formations, so 1004's two new ones would take it past ten.
+TEST_F(ApiTest, ApplyWritesWhatTheCommandLineWritesAndLeavesARefusedTargetAlone) {
+  FakePlatform cli = example_platform();
+  const std::string package = package_of(cli, {1, 2});
+  // The command line on its own copy: one run per target, since its first failure stops it.
+  cli.put_file("/package.json", package);
+  for (const char* target : {"1002", "1004"}) {
+    ASSERT_TRUE(run_command_line(cli, {CommandKind::Apply, {"/package.json", path_of(target)}}));
+  }
+
+  const FakePlatform before = fake_;
+  const json::value reply = post(
+      "/api/apply",
+      json::object{
+          {"folder", FOLDER},
+          {"targets", {"1002", "1003", "1004"}},
+          {"dry_run", false},
+          {"formations", {{{"account", "1001"}, {"id", 1}}, {{"account", "1001"}, {"id", 2}}}}});
+  const json::array& results = reply.at("results").as_array();
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0].at("error"), nullptr);
+  EXPECT_EQ(results[1].at("error"), nullptr) << "both names are there already: nothing added";
+  EXPECT_EQ(results[1].at("added").as_array().size(), 0u);
+  EXPECT_EQ(results[2].at("error"), nullptr);
+
+  for (const char* target : {"1002", "1004"}) {
+    SCOPED_TRACE(target);
+    EXPECT_EQ(fake_.files.at(path_of(target)), cli.files.at(path_of(target)));
+    EXPECT_EQ(fake_.files.at(backup_path_for(path_of(target))), before.files.at(path_of(target)));
+  }
+
+  // Now 1004 holds four; a package of 1003's nine cannot go in.
+  fake_.log.clear();
+  const FakePlatform full = fake_;
+  std::vector<json::value> nine;
+  const json::value listing = get("/api/accounts?folder=" + query(FOLDER));
+  for (const json::value& formation : listing.at("accounts").at(2).at("formations").as_array()) {
+    nine.push_back(json::object{{"account", "1003"}, {"id", formation.at("id")}});
+  }
+  ASSERT_EQ(nine.size(), 9u);
+  const json::value refused =
+      post("/api/apply", json::object{{"folder", FOLDER},
+                                      {"targets", {"1004", "1002"}},
+                                      {"dry_run", false},
+                                      {"formations", json::array(nine.begin(), nine.end())}});
+  const json::array& outcome = refused.at("results").as_array();
+  EXPECT_EQ(outcome[0].at("error"),
+            json::value("target would contain 11 custom formations; ORVANE supports at most 10"));
+  EXPECT_EQ(fake_.files.at(path_of("1004")), full.files.at(path_of("1004")));
+  EXPECT_EQ(fake_.files.at(backup_path_for(path_of("1004"))),
+            full.files.at(backup_path_for(path_of("1004"))))
+      << "a refused target keeps its backup too";
+  EXPECT_EQ(outcome[1].at("error"), nullptr) << "the other targets still go on";
+  EXPECT_EQ(outcome[1].at("added").as_array().size(), 7u);
+  EXPECT_EQ(outcome[1].at("custom_count"), 9);
+  EXPECT_NE(fake_.files.at(path_of("1002")), full.files.at(path_of("1002")));
+}
+
+// A package sent as its file's text, as its JSON, or picked from, merges the same formations.
+TEST_F(ApiTest, ApplyTakesAPackageInEachForm) {
+  FakePlatform source = example_platform();
+  const std::string all = package_of(source, {1, 2, 4});
+  const std::string picked = package_of(source, {4, 1});  // in the file's order: 1, 4
+  json::value as_json = json::parse(all);
+  struct Case {
+    const char* description;
+    json::object request;
+  };
+  const Case cases[] = {
+      {"text, picked", {{"package", all}, {"pick", {0, 2}}}},
+      {"JSON, picked", {{"package", as_json}, {"pick", {0, 2}}}},
+      {"text of the picked", {{"package", picked}}},
+      {"formations of the account",
+       {{"formations", {{{"account", "1001"}, {"id", 1}}, {{"account", "1001"}, {"id", 4}}}}}},
+  };
+  std::optional<std::vector<std::uint8_t>> first;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    fake_ = example_platform();
+    json::object request = c.request;
+    request["folder"] = FOLDER;
+    request["targets"] = json::array{"1002"};
+    request["dry_run"] = false;
+    const json::value reply = post("/api/apply", request);
+    EXPECT_EQ(reply.at("results").at(0).at("added"),
+              json::parse(R"([{"name":"Pinpoint Cluster","id":1},{"name":"Relic Ring","id":4}])"));
+    if (!first) first = fake_.files.at(path_of("1002"));
+    EXPECT_EQ(fake_.files.at(path_of("1002")), *first);
+  }
+}
+
+TEST_F(ApiTest, RestoreGivesBackTheBackupsBytes) {
+  const std::string backup = backup_path_for(path_of("1002"));
+  const std::vector<std::uint8_t> original = fake_.files.at(path_of("1002"));
+  (void)post("/api/apply", json::object{{"folder", FOLDER},
+                                        {"targets", {"1002"}},
+                                        {"dry_run", false},
+                                        {"formations", {{{"account", "1001"}, {"id", 4}}}}});
+  ASSERT_NE(fake_.files.at(path_of("1002")), original);
+  ASSERT_EQ(fake_.files.at(backup), original);
+  fake_.put_file(backup_path_for(path_of("1004")), "broken");
+  const std::vector<std::uint8_t> kept = fake_.files.at(path_of("1004"));
+
+  const json::value reply = post(
+      "/api/restore", json::object{{"folder", FOLDER}, {"accounts", {"1002", "1004", "1003"}}});
+  const json::array& results = reply.at("results").as_array();
+  ASSERT_EQ(results.size(), 3u);
+  EXPECT_EQ(results[0], json::parse(R"({"account":"1002","error":null})"));
+  EXPECT_EQ(fake_.files.at(path_of("1002")), original);
+  EXPECT_EQ(results[1].at("error"),
+            json::value("decode " + backup_path_for(path_of("1004")) +
+                        ": invalid marshal stream: missing marshal signature"));
+  EXPECT_EQ(fake_.files.at(path_of("1004")), kept) << "a backup that does not decode is not used";
+  EXPECT_EQ(results[2].at("error"), json::value("read " + backup_path_for(path_of("1003")) +
+                                                ": No such file or directory (os error 2)"));
+}
+
+TEST_F(ApiTest, PackageIsWhatExportWrites) {
+  struct Case {
+    const char* ids;  // nullptr: no ids parameter
+    std::vector<std::int64_t> kept;
+  };
+  const Case cases[] = {{nullptr, {1, 2, 4}}, {"4,1", {1, 4}}, {"2", {2}}};
+  FakePlatform cli = example_platform();
+  ASSERT_TRUE(run_command_line(cli, {CommandKind::Export, {path_of("1001"), "/all.json"}}));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ids ? c.ids : "all");
+    std::string target = "/api/package?folder=" + query(FOLDER) + "&account=1001";
+    if (c.ids != nullptr) target += "&ids=" + std::string(c.ids);
+    const HttpResponse response = send(app_, {.target = target});
+    ASSERT_EQ(response.status, 200u);
+    auto all = read_package_json(cli.file_text("/all.json"));
+    ASSERT_TRUE(all);
+    Package expected = *all;
+    std::erase_if(expected.formations, [&](const Formation& f) {
+      return std::find(c.kept.begin(), c.kept.end(), f.id) == c.kept.end();
+    });
+    EXPECT_EQ(response.body, write_package_json(expected));
+    if (c.ids == nullptr) {
+      EXPECT_EQ(response.body, cli.file_text("/all.json"));
+    }
+  }
+  const json::value read =
+      post("/api/read-package", json::object{{"package", package_of(fake_, {2})}});
+  EXPECT_EQ(read.at("formations").as_array().size(), 1u);
+  EXPECT_EQ(read.at("formations").at(0).at("name"), "Wide Sweep");
+}
+
+TEST_F(ApiTest, FindsSettingsFoldersInWinePrefixes) {
+  fake_.home = "/home/player";
+  const std::string users = "/home/player/.wine/drive_c/users";
+  const std::string local = users + "/player/AppData/Local";
+  const std::string proton =
+      "/home/player/.steam/steam/steamapps/compatdata/4242/pfx/drive_c/users";
+  for (const std::string& folder :
+       {std::string("/home"),
+        std::string("/home/player"),
+        std::string("/home/player/.wine"),
+        std::string("/home/player/.wine/drive_c"),
+        users,
+        users + "/player",
+        users + "/player/AppData",
+        local,
+        local + "/Orvane",
+        local + "/Orvane/settings_Default",
+        local + "/Orvane/settings_Empty",
+        local + "/Linked",
+        local + "/Linked/settings_Other",
+        std::string("/home/player/.steam"),
+        std::string("/home/player/.steam/steam"),
+        std::string("/home/player/.steam/steam/steamapps"),
+        std::string("/home/player/.steam/steam/steamapps/compatdata"),
+        std::string("/home/player/.steam/steam/steamapps/compatdata/4242"),
+        std::string("/home/player/.steam/steam/steamapps/compatdata/4242/pfx"),
+        std::string("/home/player/.steam/steam/steamapps/compatdata/4242/pfx/drive_c"),
+        proton,
+        proton + "/steamuser",
+        proton + "/steamuser/settings_Tranquil"}) {
+    fake_.directories.insert(folder);
+  }
+  fake_.folder_links.insert(local + "/Linked");
+  for (const std::string& folder :
+       {local + "/Orvane/settings_Default", local + "/Linked/settings_Other",
+        proton + "/steamuser/settings_Tranquil"}) {
+    fake_.put_file(folder + "/core_user_1.dat", "x");
+  }
+  fake_.put_file(local + "/Orvane/settings_Empty/prefs.dat", "x");
+
+  const json::value reply = get("/api/folders");
+  EXPECT_EQ(reply.at("folders"),
+            json::parse(json::serialize(json::array{
+                json::string(FOLDER), json::string(proton + "/steamuser/settings_Tranquil"),
+                json::string(local + "/Orvane/settings_Default")})))
+      << "the start folder first, then the nearest; no link followed, no folder without accounts";
+  EXPECT_EQ(reply.at("home"), "/home/player");
+}
+
+TEST_F(ApiTest, BrowsesFolders) {
+  fake_.directories.insert(FOLDER + "/old");
+  struct Case {
+    const char* description;
+    std::string path;
+    std::vector<std::string> drives;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"a settings folder",
+       FOLDER,
+       {},
+       R"({"path":"/game/settings_Default","parent":"/game","folders":[)"
+       R"({"name":"old","path":"/game/settings_Default/old"}],"account_files":4})"},
+      {"the top",
+       "",
+       {},
+       R"({"path":"/","parent":null,"folders":[{"name":"game","path":"/game"}],"account_files":0})"},
+      {"the drives",
+       "",
+       {"C:\\", "D:\\"},
+       R"({"path":"","parent":null,"folders":[{"name":"C:\\","path":"C:\\"},{"name":"D:\\","path":"D:\\"}],"account_files":0})"},
+  };
+  fake_.directories.insert("/");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    fake_.drive_roots = c.drives;
+    EXPECT_EQ(get("/api/browse?path=" + query(c.path)), json::parse(c.expected));
+  }
+  (void)get("/api/browse?path=%2Fnowhere", 400);
+}
+
+TEST(SessionToken, IsHexOfSixteenRandomBytes) {
+  FakePlatform fake;
+  fake.next_random_byte = 0xF0;
+  auto token = make_session_token(fake);
+  ASSERT_TRUE(token);
+  EXPECT_EQ(*token, "f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff");
+  EXPECT_TRUE(same_token(*token, "f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff"));
+  EXPECT_FALSE(same_token(*token, "f0f1f2f3f4f5f6f7f8f9fafbfcfdfef0"));
+  EXPECT_FALSE(same_token(*token, ""));
+}
+
+TEST_F(ApiTest, QuitAnswersThenAsksTheServerToStop) {
+  EXPECT_FALSE(app_.quit_requested());
+  (void)get("/api/quit", 405);
+  EXPECT_FALSE(app_.quit_requested());
+  EXPECT_EQ(post("/api/quit", json::object{}), json::parse(R"({"stopping":true})"));
+  EXPECT_TRUE(app_.quit_requested());
+}
+
+}  // namespace
+}  // namespace orvane::ui

@@ -1,0 +1,190 @@
+#!/usr/bin/python3
+"""The window program's page in headless Chromium, driven as a player would: pick the folder,
+read the table, preview, apply two formations to two accounts, check the files with the command
+line's `list`, restore one account, and quit. Saves a screenshot in the build folder.
+
+Usage: browser_test.py UI_PROGRAM CLI_PROGRAM EXAMPLES_FOLDER SCREENSHOT
+
+Exits 77 (skipped) only where Chromium, its driver or Selenium is missing, and fails instead
+under CI, which installs them.
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIPPED = 77
+CHROMIUM = "/usr/bin/chromium"
+CHROMEDRIVER = "/usr/bin/chromedriver"
+
+
+def skip(why):
+    if os.environ.get("CI") == "true":
+        print(f"browser_test: failed: {why}, and CI must run this test")
+        sys.exit(1)
+    print(f"browser_test: skipped: {why} (scripts/install-deps installs it)")
+    sys.exit(SKIPPED)
+
+
+try:
+    from selenium import webdriver
+    from selenium.webdriver.chrome.service import Service
+    from selenium.common.exceptions import StaleElementReferenceException
+    from selenium.webdriver.common.by import By
+    from selenium.webdriver.support import expected_conditions as EC
+    from selenium.webdriver.support.ui import WebDriverWait
+except ImportError:
+    skip("Selenium for Python (python3-selenium) is missing")
+for program in (CHROMIUM, CHROMEDRIVER):
+    if not os.access(program, os.X_OK):
+        skip(f"{program} is missing")
+
+ui_program, cli_program, examples, screenshot = sys.argv[1:5]
+work = tempfile.mkdtemp(prefix="orvane-browser-")
+folder = os.path.join(work, "settings_Default")
+shutil.copytree(examples, folder)
+
+
+def account_file(account):
+    return os.path.join(folder, f"core_user_{account}.dat")
+
+
+def cli_list(account):
+    return subprocess.run([cli_program, "list", account_file(account)], check=True,
+                          capture_output=True, text=True).stdout
+
+
+def check(condition, what):
+    if not condition:
+        raise AssertionError(what)
+    print(f"ok: {what}")
+
+
+server = subprocess.Popen([ui_program, "--no-browser", folder], stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, text=True)
+driver = None
+try:
+    address = server.stdout.readline().strip()
+    check(address.startswith("http://127.0.0.1:") and "/#token=" in address,
+          f"the program prints its address with the token: {address}")
+
+    options = webdriver.ChromeOptions()
+    options.binary_location = CHROMIUM
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                 "--disable-background-networking", "--disable-component-update",
+                 "--disable-sync", "--window-size=1280,2100",
+                 f"--user-data-dir={os.path.join(work, 'profile')}"):
+        options.add_argument(flag)
+    downloads = os.path.join(work, "downloads")
+    os.mkdir(downloads)
+    options.add_experimental_option("prefs", {"download.default_directory": downloads,
+                                              "download.prompt_for_download": False})
+    driver = webdriver.Chrome(service=Service(CHROMEDRIVER), options=options)
+    # The page redraws its table and results as replies come in.
+    wait = WebDriverWait(driver, 60, ignored_exceptions=(StaleElementReferenceException,))
+    driver.get(address)
+
+    # The folder given on the command line is found first and opened.
+    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "th.account-head")) == 4)
+    check(driver.find_element(By.ID, "folder-path").get_attribute("value") == folder,
+          "the folder given on the command line is picked")
+    counts = {th.get_attribute("data-account"): th.find_element(By.CLASS_NAME, "count").text
+              for th in driver.find_elements(By.CSS_SELECTOR, "th.account-head")}
+    check(counts == {"1001": "3 / 10", "1002": "0 / 10", "1003": "9 / 10", "1004": "2 / 10"},
+          f"each column counts its formations against ten: {counts}")
+    names = [th.text for th in driver.find_elements(By.CSS_SELECTOR, "th.name")]
+    check("Relic Ring" in names and "Survey Line" in names, "a row per formation name")
+    check(sum(1 for n in names if n.lower() == "wide sweep") == 1,
+          "names that differ only in letter case share a row")
+
+    def row(name):
+        for tr in driver.find_elements(By.CSS_SELECTOR, "#table tbody tr"):
+            if tr.find_element(By.CSS_SELECTOR, "th.name").text == name:
+                return tr
+        raise AssertionError(f"no row {name}")
+
+    def cell(name, account):
+        return row(name).find_element(By.CSS_SELECTOR, f'td[data-account="{account}"]')
+
+    # The picture: a dot and a range circle per probe, in both views.
+    row("Relic Ring").find_element(By.CSS_SELECTOR, "th.name button").click()
+    wait.until(EC.visibility_of_element_located((By.ID, "picture-section")))
+    for view in ("top-view", "side-view"):
+        dots = driver.find_elements(By.CSS_SELECTOR, f"#{view} circle.probe")
+        rings = driver.find_elements(By.CSS_SELECTOR, f"#{view} circle.range")
+        check(len(dots) == 5 and len(rings) == 5, f"{view} shows five probes with their ranges")
+
+    for name in ("Relic Ring", "Pinpoint Cluster"):
+        cell(name, "1001").find_element(By.CSS_SELECTOR, "input.pick-box").click()
+    for account in ("1002", "1004"):
+        driver.find_element(By.CSS_SELECTOR,
+                            f'th.account-head[data-account="{account}"] input.target-box').click()
+
+    driver.find_element(By.ID, "preview").click()
+    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#results .result")) == 2)
+    previews = {r.get_attribute("data-account"): r.text
+                for r in driver.find_elements(By.CSS_SELECTOR, "#results .result")}
+    check(all("Would add 2" in text for text in previews.values()),
+          f"the preview shows what each account would gain: {previews}")
+    check("+ new" in cell("Relic Ring", "1004").text, "the table marks the formations to come")
+    check(cli_list("1002").startswith("0 formation(s)"), "a preview writes nothing")
+
+    driver.find_element(By.ID, "apply").click()
+    wait.until(EC.alert_is_present())
+    driver.switch_to.alert.accept()
+    wait.until(lambda d: any("Added 2" in r.text
+                             for r in d.find_elements(By.CSS_SELECTOR, "#results .result")))
+    check(cli_list("1002") == "2 formation(s)\nPinpoint Cluster\t4 probe(s)\nRelic Ring\t5 probe(s)\n",
+          "the command line lists the two new formations of account 1002")
+    listed = cli_list("1004")
+    check(listed.startswith("4 formation(s)") and "Relic Ring\t5 probe(s)" in listed,
+          "the command line lists four formations in account 1004")
+    wait.until(lambda d: d.find_element(
+        By.CSS_SELECTOR, 'th.account-head[data-account="1004"] .count').text == "4 / 10")
+    driver.save_screenshot(screenshot)
+    print(f"screenshot: {screenshot}")
+
+    driver.find_element(By.CSS_SELECTOR, 'th.account-head[data-account="1004"] button.restore').click()
+    wait.until(EC.alert_is_present())
+    driver.switch_to.alert.accept()
+    wait.until(lambda d: d.find_element(
+        By.CSS_SELECTOR, 'th.account-head[data-account="1004"] .count').text == "2 / 10")
+    with open(account_file("1004"), "rb") as restored, \
+            open(os.path.join(examples, "core_user_1004.dat"), "rb") as original:
+        check(restored.read() == original.read(), "restoring 1004 gives back its original bytes")
+    check(cli_list("1002").startswith("2 formation(s)"), "the other account keeps its formations")
+
+    # A package file saved from an account, then opened as one a friend sent.
+    driver.find_element(By.CSS_SELECTOR, 'th.account-head[data-account="1003"] button').click()
+    saved = os.path.join(downloads, "formations-1003.json")
+    wait.until(lambda d: os.path.exists(saved) and os.path.getsize(saved) > 0)
+    exported = os.path.join(work, "exported.json")
+    subprocess.run([cli_program, "export", account_file("1003"), exported], check=True,
+                   capture_output=True)
+    with open(saved, "rb") as a, open(exported, "rb") as b:
+        check(a.read() == b.read(), "the page saves the package file export writes")
+    driver.find_element(By.ID, "upload").send_keys(saved)
+    wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, "th.package-head"))
+    check(len(cell("Hex Spread", "1003").find_elements(By.CSS_SELECTOR, "input")) == 1 and
+          len(row("Hex Spread").find_elements(By.CSS_SELECTOR, "td")[-1]
+              .find_elements(By.CSS_SELECTOR, "input.pick-box")) == 1,
+          "an opened package file shows as a column of its own")
+
+    driver.refresh()
+    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "th.account-head")) == 4)
+    check(True, "the page still works after a reload, without the token in its address")
+
+    driver.find_element(By.ID, "quit").click()
+    wait.until(EC.visibility_of_element_located((By.ID, "stopped")))
+    check(server.wait(timeout=10) == 0, "Quit ends the program")
+    check("has stopped" in server.stderr.read(), "the program says it has stopped")
+    print("browser_test: passed")
+finally:
+    if driver is not None:
+        driver.quit()
+    if server.poll() is None:
+        server.kill()
+        server.wait()
+    shutil.rmtree(work, ignore_errors=True)

@@ -1,0 +1,39 @@
+#include "account_index.hpp"
+
+#include <utility>
+
+namespace orvane::ui {
+
+Result<AccountIndex, ApiError> AccountIndex::open(Platform& platform, const std::string& folder) {
+  if (folder.empty()) return bad_request("no settings folder is chosen");
+  auto files = list_account_files(platform, folder);
+  if (!files) return bad_request(files.error());
+  AccountIndex index;
+  index.files_ = std::move(*files);
+  return index;
+}
+
+Result<const AccountFile*, ApiError> AccountIndex::find(std::string_view account) const {
+  for (const AccountFile& file : files_) {
+    if (file.account == account) return &file;
+  }
+  return bad_request("the folder has no account \"" + std::string(account) + "\"");
+}
+
+Result<std::vector<const AccountFile*>, ApiError> AccountIndex::find_all(
+    const std::vector<std::string>& accounts) const {
+  std::vector<const AccountFile*> files;
+  for (const std::string& account : accounts) {
+    auto file = find(account);
+    if (!file) return file.take_error();
+    files.push_back(*file);
+  }
+  return files;
+}
+
+ApiError no_such_formation(std::string_view account, std::int64_t id) {
+  return {STATUS_BAD_REQUEST,
+          "account " + std::string(account) + " holds no formation with id " + std::to_string(id)};
+}
+
+}  // namespace orvane::ui

@@ -1,0 +1,70 @@
+#include "url_query.hpp"
+
+#include <optional>
+
+#include "marshal/utf8.hpp"
+
+namespace orvane::ui {
+namespace {
+
+using support::unexpected;
+
+std::optional<int> hex_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return std::nullopt;
+}
+
+// "+" is a blank in a query, as forms and URLSearchParams write it.
+support::Result<std::string, std::string> decode_component(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+') {
+      out += ' ';
+    } else if (c != '%') {
+      out += c;
+    } else {
+      const auto high = i + 2 < text.size() ? hex_value(text[i + 1]) : std::nullopt;
+      const auto low = i + 2 < text.size() ? hex_value(text[i + 2]) : std::nullopt;
+      if (!high || !low) return unexpected(std::string("malformed percent escape in the address"));
+      out += static_cast<char>(*high * 16 + *low);
+      i += 2;
+    }
+  }
+  if (!marshal::is_valid_utf8(out)) {
+    return unexpected(std::string("the address holds text that is not UTF-8"));
+  }
+  return out;
+}
+
+}  // namespace
+
+support::Result<RequestTarget, std::string> parse_request_target(std::string_view target) {
+  RequestTarget parsed;
+  const std::size_t question = target.find('?');
+  parsed.path = std::string(target.substr(0, question));
+  if (question == std::string_view::npos) return parsed;
+  std::string_view rest = target.substr(question + 1);
+  while (!rest.empty()) {
+    const std::size_t amp = rest.find('&');
+    const std::string_view pair = rest.substr(0, amp);
+    rest = amp == std::string_view::npos ? std::string_view() : rest.substr(amp + 1);
+    if (pair.empty()) continue;
+    const std::size_t equals = pair.find('=');
+    auto name = decode_component(pair.substr(0, equals));
+    if (!name) return name.take_error();
+    auto value = decode_component(equals == std::string_view::npos ? std::string_view()
+                                                                   : pair.substr(equals + 1));
+    if (!value) return value.take_error();
+    if (parsed.query.count(*name) != 0) {
+      return unexpected("the parameter \"" + *name + "\" is given twice");
+    }
+    parsed.query.emplace(std::move(*name), std::move(*value));
+  }
+  return parsed;
+}
+
+}  // namespace orvane::ui
