@@ -91,31 +91,14 @@ int occurrence(const std::vector<Call>& calls, std::size_t index) {
   return n;
 }
 
-class Durability : public ::testing::Test {
+class Durability : public FolderTest {
  protected:
   void SetUp() override {
     if (!strace_available()) GTEST_SKIP() << "strace is not installed";
   }
-
-  std::string put(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_.file(name);
-    EXPECT_TRUE(write_bytes(path, bytes)) << path;
-    return path;
-  }
-
-  TempDir dir_;
 };
 
-class BackupPlace : public ::testing::Test {
- protected:
-  std::string put(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_.file(name);
-    EXPECT_TRUE(write_bytes(path, bytes)) << path;
-    return path;
-  }
-
-  TempDir dir_;
-};
+using BackupPlace = FolderTest;
 
 // Whatever stands at the backup path is replaced by a new regular file with the target's
 // permission bits; no other file changes, and a target whose write fails is put back whole.

@@ -17,16 +17,7 @@ std::string backup_of(const std::string& dat_path) {
   return dat_path.substr(0, dat_path.size() - 4) + ".dat.before-probe-formations";
 }
 
-class E2ePosix : public ::testing::Test {
- protected:
-  std::string put(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_.file(name);
-    EXPECT_TRUE(write_bytes(path, bytes)) << path;
-    return path;
-  }
-
-  TempDir dir_;
-};
+using E2ePosix = FolderTest;
 
 // The merged target is larger than the original, so under a limit of the original's size the
 // backup can be written but the target cannot: the write fails with the file cut at the limit.

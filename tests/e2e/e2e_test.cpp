@@ -63,18 +63,9 @@ std::string mapped_header_form(std::string sequential_bytes) {
   return std::string("\x7D\x00", 2) + sequential_bytes.substr(1);
 }
 
-class E2e : public ::testing::Test {
+class E2e : public FolderTest {
  protected:
-  // Writes `bytes` to `name` inside the test's directory and returns the path.
-  std::string put(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_.file(name);
-    EXPECT_TRUE(write_bytes(path, bytes)) << path;
-    return path;
-  }
-
   std::string list_output(const std::string& path) { return run_program({"list", path}).out; }
-
-  TempDir dir_;
 };
 
 TEST(E2eUsage, RefusedCommandLinesPrintTheUsage) {

@@ -61,7 +61,7 @@ class WorkingDirectory {
   std::filesystem::path saved_;
 };
 
-class E2eWindows : public ::testing::Test {
+class E2eWindows : public FolderTest {
  protected:
   std::string make_dir(const std::string& name) {
     const std::string path = dir_.file(name);
@@ -70,14 +70,6 @@ class E2eWindows : public ::testing::Test {
     EXPECT_FALSE(ec) << path;
     return path;
   }
-
-  std::string put(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_.file(name);
-    EXPECT_TRUE(write_bytes(path, bytes)) << path;
-    return path;
-  }
-
-  TempDir dir_;
 };
 
 TEST_F(E2eWindows, OneFileUnderEverySpellingOfItsPath) {

@@ -2,6 +2,8 @@
 // file helpers the end-to-end tests need. Paths are UTF-8 text on every platform.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -120,6 +122,19 @@ class TempDir {
 
  private:
   std::filesystem::path path_;
+};
+
+// A test with a directory of its own to put files in.
+class FolderTest : public ::testing::Test {
+ protected:
+  // Writes `bytes` to `name` inside the test's directory and returns the path.
+  std::string put(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_.file(name);
+    EXPECT_TRUE(write_bytes(path, bytes)) << path;
+    return path;
+  }
+
+  TempDir dir_;
 };
 
 }  // namespace e2e
