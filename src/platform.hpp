@@ -2,6 +2,7 @@
 // commands stay free of platform details and tests can inject failures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -46,6 +47,13 @@ struct FileFacts {
 };
 
 enum class PathKind { Missing, File, Folder, FolderLink, Other };
+
+// The room a buffer of `size` bytes is given for them to be rewritten: a rewritten settings file
+// can come out a little larger than the file (shared values become copies). A file is read into
+// a buffer with this much room too, so that the large block it leaves serves its rewrite.
+constexpr std::size_t with_rewrite_room(std::size_t size) {
+  return size <= SIZE_MAX / 2 ? size + size / 4 + 1 : size;
+}
 
 class Platform {
  public:

@@ -189,7 +189,8 @@ class PosixPlatform final : public Platform {
     // The size is only a hint: the file may change while it is read, and special files
     // report none.
     support::UnclearedBytes bytes;
-    std::size_t capacity = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) + 1 : 0;
+    std::size_t capacity =
+        info.st_size > 0 ? with_rewrite_room(static_cast<std::size_t>(info.st_size)) : 0;
     if (capacity < READ_CHUNK) capacity = READ_CHUNK;
     bytes.resize(capacity);
     std::size_t used = 0;

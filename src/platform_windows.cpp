@@ -199,10 +199,10 @@ class WindowsPlatform final : public Platform {
     if (!file.valid()) return unexpected(last_error());
     support::UnclearedBytes bytes;
     LARGE_INTEGER size{};
-    // One byte more than the size, so the read that finds the end needs no second buffer.
+    // More than the size, so the read that finds the end needs no second buffer.
     if (GetFileSizeEx(file.get(), &size) && size.QuadPart > 0 &&
-        static_cast<unsigned long long>(size.QuadPart) < bytes.max_size()) {
-      bytes.reserve(static_cast<std::size_t>(size.QuadPart) + 1);
+        static_cast<unsigned long long>(size.QuadPart) < bytes.max_size() / 2) {
+      bytes.reserve(with_rewrite_room(static_cast<std::size_t>(size.QuadPart)));
     }
     for (;;) {
       const std::size_t used = bytes.size();

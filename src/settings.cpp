@@ -29,9 +29,7 @@ Result<void, std::string> save_settings(Platform& platform, const std::string& p
                                         std::size_t expected_size) {
   support::UnclearedBytes bytes;
   {
-    // Shared values become copies, so a rewrite can come out a little larger than its file: with
-    // a quarter more the buffer does not have to move.
-    bytes.reserve(expected_size + expected_size / 4);
+    bytes.reserve(with_rewrite_room(expected_size));
     marshal::VectorOutput out(bytes);
     const marshal::EncodeOptions options{.write_crc = has_crc, .mode_byte = 1};
     auto encoded = marshal::encode_from_json(tree, options, out);
