@@ -1,10 +1,12 @@
-// Numbers, most of a settings file, and short byte-string keys, most of the rest, skip the
-// reader's general dispatch: the reader makes a sequence's numbers straight in it and hands a
-// short key's bytes to the builder. Each must give exactly what the plain path gives.
+// Numbers, most of a settings file, take shorter paths than other values: the reader makes a
+// sequence's numbers straight in it, and the writers choose each integer's width without
+// comparing it with each range. Short byte-string keys, most of the rest, skip the reader's
+// general dispatch too. Each must give exactly what the one-value-at-a-time path gives.
 #include <gtest/gtest.h>
 
 #include <boost/json/serialize.hpp>
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
+#include "stream_format.hpp"
 #include "support/codec_equivalence.hpp"
 #include "support/plain_reader.hpp"
 #include "support/value_helpers.hpp"
@@ -19,8 +22,37 @@
 namespace marshal {
 namespace {
 
+using detail::Tag;
 using testing::direct_paths_mismatch;
 using testing::hex;
+
+// The narrowest tag as the format defines it: the first range that holds the value.
+Tag narrowest_by_ranges(std::int64_t i) {
+  if (i == -1) return Tag::INT_N1;
+  if (i == 0) return Tag::INT_0;
+  if (i == 1) return Tag::INT_1;
+  if (i >= INT8_MIN && i <= INT8_MAX) return Tag::INT8;
+  if (i >= INT16_MIN && i <= INT16_MAX) return Tag::INT16;
+  if (i >= INT32_MIN && i <= INT32_MAX) return Tag::INT32;
+  return Tag::INT64;
+}
+
+TEST(NarrowestIntTag, IsTheFirstRangeThatHoldsTheValue) {
+  std::vector<std::int64_t> values = {std::numeric_limits<std::int64_t>::min(),
+                                      std::numeric_limits<std::int64_t>::max()};
+  // Every power of two, its neighbours, and their negations: each range's edges among them.
+  for (int k = 0; k < 63; ++k) {
+    const std::int64_t p = std::int64_t{1} << k;
+    for (const std::int64_t v : {p - 1, p, p + 1}) {
+      values.push_back(v);
+      values.push_back(-v);
+    }
+  }
+  for (const std::int64_t v : values) {
+    SCOPED_TRACE(std::to_string(v));
+    EXPECT_EQ(detail::narrowest_int_tag(v), narrowest_by_ranges(v));
+  }
+}
 
 // A sequential stream of a LIST of `members`, each given as its encoded bytes.
 std::vector<std::uint8_t> list_stream(const std::vector<std::string>& members) {
