@@ -10,6 +10,7 @@
 #include <system_error>
 #include <utility>
 
+#include "marshal/ascii.hpp"
 #include "package.hpp"
 #include "package_scanner.hpp"
 #include "package_text.hpp"
@@ -37,7 +38,7 @@ constexpr RecordShape PACKAGE_SHAPE{"struct Package", PACKAGE_FIELDS};
 constexpr RecordShape FORMATION_SHAPE{"struct Formation", FORMATION_FIELDS};
 constexpr RecordShape PROBE_SHAPE{"struct Probe", PROBE_FIELDS};
 
-bool starts_number(char c) { return c == '-' || (c >= '0' && c <= '9'); }
+bool starts_number(char c) { return c == '-' || marshal::is_digit(c); }
 
 class PackageReader {
  public:

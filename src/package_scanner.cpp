@@ -17,13 +17,6 @@ namespace {
 
 using marshal::is_digit;
 
-int hex_value(char c) {
-  if (is_digit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 }  // namespace
 
 support::Unexpected<ParseError> fail(std::string message, std::size_t offset) {
@@ -339,7 +332,7 @@ Parsed<unsigned> Scanner::read_hex4() {
   unsigned unit = 0;
   for (int i = 0; i < 4; ++i) {
     if (at_end()) return fail("EOF while parsing a string", pos_);
-    const int digit = hex_value(peek());
+    const int digit = marshal::hex_digit_value(peek());
     if (digit < 0) return fail("invalid escape", pos_);
     unit = unit * 16 + static_cast<unsigned>(digit);
     ++pos_;

@@ -6,6 +6,7 @@
 #include "api_endpoints.hpp"
 #include "apply_formations.hpp"
 #include "formations.hpp"
+#include "marshal/ascii.hpp"
 #include "marshal/number_text.hpp"
 #include "package.hpp"
 #include "settings.hpp"
@@ -34,8 +35,7 @@ Result<std::set<std::int64_t>, ApiError> parse_ids(std::string_view text) {
 std::string download_name(std::string_view account) {
   std::string name = "formations-";
   for (const char c : account) {
-    const bool plain = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    name += plain ? c : '_';
+    name += marshal::is_digit(c) || marshal::is_letter(c) ? c : '_';
   }
   return name + ".json";
 }

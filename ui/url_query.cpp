@@ -1,20 +1,12 @@
 #include "url_query.hpp"
 
-#include <optional>
-
+#include "marshal/ascii.hpp"
 #include "marshal/utf8.hpp"
 
 namespace orvane::ui {
 namespace {
 
 using support::unexpected;
-
-std::optional<int> hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return std::nullopt;
-}
 
 // "+" is a blank in a query, as forms and URLSearchParams write it.
 support::Result<std::string, std::string> decode_component(std::string_view text) {
@@ -27,10 +19,12 @@ support::Result<std::string, std::string> decode_component(std::string_view text
     } else if (c != '%') {
       out += c;
     } else {
-      const auto high = i + 2 < text.size() ? hex_value(text[i + 1]) : std::nullopt;
-      const auto low = i + 2 < text.size() ? hex_value(text[i + 2]) : std::nullopt;
-      if (!high || !low) return unexpected(std::string("malformed percent escape in the address"));
-      out += static_cast<char>(*high * 16 + *low);
+      const int high = i + 2 < text.size() ? marshal::hex_digit_value(text[i + 1]) : -1;
+      const int low = i + 2 < text.size() ? marshal::hex_digit_value(text[i + 2]) : -1;
+      if (high < 0 || low < 0) {
+        return unexpected(std::string("malformed percent escape in the address"));
+      }
+      out += static_cast<char>(high * 16 + low);
       i += 2;
     }
   }

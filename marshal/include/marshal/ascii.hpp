@@ -9,6 +9,16 @@ namespace marshal {
 
 constexpr bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
+constexpr bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// The value of a hexadecimal digit in either letter case, or -1 for any other byte.
+constexpr int hex_digit_value(char c) {
+  if (is_digit(c)) return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 // A to Z to a to z.
 constexpr char ascii_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
