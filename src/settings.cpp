@@ -9,18 +9,21 @@
 
 namespace orvane {
 
-// One pass from the file's bytes to its JSON tree; the bytes are released as soon as they are
-// decoded. The tree refers to its arena without sharing it: no node then counts references, and
-// none is freed on its own.
+// One pass from the file's bytes to its JSON tree. The tree refers to its arena without sharing
+// it: no node then counts references, and none is freed on its own.
+Result<LoadedSettings, std::string> decode_settings(std::span<const std::uint8_t> bytes,
+                                                    const std::string& path) {
+  auto arena = make_settings_arena(bytes.size());
+  auto decoded = marshal::decode_to_json(bytes, boost::json::storage_ptr(arena.get()));
+  if (!decoded) return unexpected("decode " + path + ": " + decoded.error().message());
+  return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc,
+                        bytes.size()};
+}
+
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path) {
   auto bytes = platform.read_file(path);
   if (!bytes) return unexpected("read " + path + ": " + platform.os_error_text(bytes.error()));
-  const std::size_t file_size = bytes->size();
-  auto arena = make_settings_arena(file_size);
-  auto decoded = marshal::decode_to_json(*bytes, boost::json::storage_ptr(arena.get()));
-  bytes = support::UnclearedBytes();
-  if (!decoded) return unexpected("decode " + path + ": " + decoded.error().message());
-  return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc, file_size};
+  return decode_settings(*bytes, path);
 }
 
 // One pass from the JSON tree to the new bytes, in a buffer reserved once.

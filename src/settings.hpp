@@ -28,6 +28,9 @@ struct LoadedSettings {
 };
 
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path);
+// The tree of a settings file's bytes; `path` names the file in the error text.
+Result<LoadedSettings, std::string> decode_settings(std::span<const std::uint8_t> bytes,
+                                                    const std::string& path);
 // `expected_size` is a guess at the size of the new bytes, such as the loaded file's size.
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc,
