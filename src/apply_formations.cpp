@@ -18,15 +18,16 @@ Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std
                                                    ApplyMode mode) {
   auto loaded = load_settings(platform, target);
   if (!loaded) return loaded.take_error();
-  const bool write = mode == ApplyMode::Write;
-  if (write) {
-    if (auto backed_up = backup_settings(platform, target); !backed_up) {
-      return backed_up.take_error();
-    }
+  auto back_up = [&] { return backup_settings(platform, target); };
+  if (mode == ApplyMode::Write) {
+    if (auto backed_up = back_up(); !backed_up) return backed_up.take_error();
   }
   auto merged = merge_formations(loaded->tree, formations, platform.now_filetime());
   if (!merged) return merged.take_error();
-  if (write) {
+  if (mode == ApplyMode::WriteWhenMerged) {
+    if (auto backed_up = back_up(); !backed_up) return backed_up.take_error();
+  }
+  if (mode != ApplyMode::Preview) {
     if (auto saved =
             save_settings(platform, target, loaded->tree, loaded->has_crc, loaded->file_size);
         !saved) {

@@ -16,13 +16,14 @@ namespace orvane {
 Result<Package, std::string> read_accepted_package(std::string_view text);
 
 enum class ApplyMode {
-  Preview,  // load and merge in memory: no file is copied or written
-  Write,    // load, back up, merge, save
+  Preview,          // load and merge in memory: no file is copied or written
+  Write,            // load, back up, merge, save: a refused merge still replaces the backup
+  WriteWhenMerged,  // load, merge, and only after a merge that succeeded back up and save
 };
 
 // Merges `formations` into the settings file at `target` and tells what the merge did, or the
-// first step's error text. In Write mode the backup is taken before the merge, so it exists even
-// when the merge is refused; the target is written only after a merge that succeeded.
+// first step's error text. The target is written only after a merge that succeeded, and only
+// once its backup is on the disk.
 Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std::string& target,
                                                    const std::vector<Formation>& formations,
                                                    ApplyMode mode);

@@ -98,8 +98,8 @@ json::object target_result(const std::string& account,
 
 }  // namespace
 
-// Every target is checked by a preview first and written only when that succeeded, so a target
-// the merge refuses keeps both its file and its backup as they were; the others still go on.
+// A target is backed up and written only after its merge succeeded, so a target the merge
+// refuses keeps both its file and its backup as they were; the others still go on.
 HttpResponse post_apply(Platform& platform, std::string_view body) {
   auto request = parse_body_object(body);
   if (!request) return error_reply(request.error());
@@ -128,10 +128,8 @@ HttpResponse post_apply(Platform& platform, std::string_view body) {
 
   json::array results;
   for (const AccountFile* target : *targets) {
-    auto outcome = apply_formations(platform, target->path, *formations, ApplyMode::Preview);
-    if (outcome && !*dry_run) {
-      outcome = apply_formations(platform, target->path, *formations, ApplyMode::Write);
-    }
+    const ApplyMode mode = *dry_run ? ApplyMode::Preview : ApplyMode::WriteWhenMerged;
+    auto outcome = apply_formations(platform, target->path, *formations, mode);
     results.push_back(target_result(target->account, outcome));
   }
   return json_reply(json::object{{"results", std::move(results)}});

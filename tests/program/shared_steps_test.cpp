@@ -116,7 +116,7 @@ TEST(AccountFiles, AreTheSortedAccountFilesOfTheFolder) {
   EXPECT_EQ(missing.error(), "settings directory: No such file or directory (os error 2)");
 }
 
-TEST(ApplyFormations, PreviewTouchesNoFileAndWriteBacksUpFirst) {
+TEST(ApplyFormations, PreviewTouchesNoFileAndWritesComeAfterTheBackup) {
   const std::string target = "/s/core_user_1.dat";
   const std::string backup = backup_path_for(target);
   const struct {
@@ -137,6 +137,17 @@ TEST(ApplyFormations, PreviewTouchesNoFileAndWriteBacksUpFirst) {
        {named(2, "B"), named(3, "C"), named(4, "D"), named(5, "E"), named(6, "F"), named(7, "G"),
         named(8, "H"), named(9, "I"), named(10, "J"), named(11, "K")},
        {"read " + target, "copy " + target + " -> " + backup},
+       false},
+      {"write when merged",
+       ApplyMode::WriteWhenMerged,
+       {named(2, "B")},
+       {"read " + target, "copy " + target + " -> " + backup, "hold", "write " + target, "release"},
+       true},
+      {"write when merged, refused by the limit: no backup either",
+       ApplyMode::WriteWhenMerged,
+       {named(2, "B"), named(3, "C"), named(4, "D"), named(5, "E"), named(6, "F"), named(7, "G"),
+        named(8, "H"), named(9, "I"), named(10, "J"), named(11, "K")},
+       {"read " + target},
        false},
       {"preview refused by the limit",
        ApplyMode::Preview,
