@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "cli.hpp"
+#include "marshal/ascii.hpp"
 #include "marshal/utf8.hpp"
 #include "unicode_tables.hpp"
 
@@ -12,11 +13,10 @@ namespace orvane {
 namespace {
 
 void append_code_point_escape(std::string& out, char32_t cp) {
-  static constexpr char HEX[] = "0123456789abcdef";
   char digits[8];
   std::size_t n = 0;
   do {
-    digits[n++] = HEX[cp & 0xF];
+    digits[n++] = marshal::hex_digit(static_cast<unsigned>(cp));
     cp >>= 4;
   } while (cp != 0);
   out += "\\u{";

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "marshal/ascii.hpp"
 #include "marshal/number_text.hpp"
 
 namespace orvane {
@@ -38,7 +39,6 @@ std::string package_double_text(double value) {
 }
 
 void append_package_string(std::string& out, std::string_view text) {
-  static constexpr char HEX[] = "0123456789abcdef";
   out += '"';
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
@@ -67,8 +67,8 @@ void append_package_string(std::string& out, std::string_view text) {
       default:
         if (byte < 0x20) {
           out += "\\u00";
-          out += HEX[byte >> 4];
-          out += HEX[byte & 0xF];
+          out += marshal::hex_digit(byte >> 4);
+          out += marshal::hex_digit(byte);
         } else {
           out += c;
         }

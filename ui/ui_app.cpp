@@ -6,6 +6,7 @@
 #include <new>
 
 #include "api_endpoints.hpp"
+#include "marshal/ascii.hpp"
 #include "page_files.hpp"
 #include "url_query.hpp"
 
@@ -116,11 +117,10 @@ Result<std::string, std::string> make_session_token(Platform& platform) {
   if (auto filled = platform.random_bytes(bytes); !filled) {
     return unexpected("random source: " + platform.os_error_text(filled.error()));
   }
-  constexpr std::string_view DIGITS = "0123456789abcdef";
   std::string token;
   for (const std::uint8_t byte : bytes) {
-    token += DIGITS[byte >> 4];
-    token += DIGITS[byte & 0x0F];
+    token += marshal::hex_digit(byte >> 4);
+    token += marshal::hex_digit(byte);
   }
   return token;
 }

@@ -19,6 +19,9 @@ constexpr int hex_digit_value(char c) {
   return -1;
 }
 
+// The lowercase hexadecimal digit of the low four bits of `value`.
+constexpr char hex_digit(unsigned value) { return "0123456789abcdef"[value & 0xF]; }
+
 // A to Z to a to z.
 constexpr char ascii_lower(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
