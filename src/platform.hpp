@@ -121,6 +121,12 @@ class Platform {
   // The user's local application data folder on Windows; none elsewhere.
   virtual std::optional<std::string> local_app_data_folder();
   virtual std::optional<std::string> home_folder();
+  // Where a program keeps state of its own for this user: the local application data folder on
+  // Windows; $XDG_STATE_HOME, else ~/.local/state, elsewhere.
+  virtual std::optional<std::string> state_folder();
+  // Makes `path` a folder that only this user can enter, with any folders missing above it; a
+  // folder already there is left as it is.
+  virtual Result<void, OsError> create_private_folder(const std::string& path);
   // Opens `url` in the default web browser without waiting for it.
   virtual Result<void, OsError> open_in_browser(const std::string& url);
   // Fills `out` from the system's source of cryptographically secure random bytes.

@@ -46,6 +46,30 @@ std::optional<std::string> Platform::home_folder() {
   return std::nullopt;
 }
 
+std::optional<std::string> Platform::state_folder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+    return state;
+  }
+  if (auto home = home_folder()) return join_path(*home, ".local/state");
+  return std::nullopt;
+}
+
+Result<void, OsError> Platform::create_private_folder(const std::string& path) {
+  if (path.empty()) return unexpected(OsError{ENOENT});
+  if (::mkdir(path.c_str(), 0700) == 0) return {};
+  if (errno == EEXIST) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+    return unexpected(OsError{ENOTDIR});
+  }
+  if (errno != ENOENT) return unexpected(OsError{errno});
+  const std::string parent = parent_folder(path);
+  if (parent.empty() || parent == path) return unexpected(OsError{ENOENT});
+  if (auto made = create_private_folder(parent); !made) return made;
+  if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) return {};
+  return unexpected(OsError{errno});
+}
+
 // xdg-open is started from a grandchild that nobody waits for, so the browser it may keep running
 // in the foreground neither blocks the server nor stays behind as a zombie; its chatter goes to
 // /dev/null rather than into the line the player reads.

@@ -82,6 +82,28 @@ std::optional<std::string> Platform::local_app_data_folder() {
 
 std::optional<std::string> Platform::home_folder() { return environment_folder(L"USERPROFILE"); }
 
+std::optional<std::string> Platform::state_folder() { return local_app_data_folder(); }
+
+// The folder inherits the user's own profile's permissions, which other users cannot enter.
+Result<void, OsError> Platform::create_private_folder(const std::string& path) {
+  auto wide = system_path(path);
+  if (!wide) return unexpected(OsError{ERROR_NO_UNICODE_TRANSLATION});
+  if (CreateDirectoryW(wide->c_str(), nullptr)) return {};
+  DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS) {
+    const DWORD attributes = GetFileAttributesW(wide->c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return {};
+    return unexpected(OsError{ERROR_DIRECTORY});
+  }
+  if (error != ERROR_PATH_NOT_FOUND) return unexpected(OsError{static_cast<int>(error)});
+  const std::string parent = parent_folder(path);
+  if (parent.empty() || parent == path) return unexpected(OsError{static_cast<int>(error)});
+  if (auto made = create_private_folder(parent); !made) return made;
+  if (CreateDirectoryW(wide->c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return {};
+  return unexpected(OsError{static_cast<int>(GetLastError())});
+}
+
 Result<void, OsError> Platform::open_in_browser(const std::string& url) {
   auto wide = wide_from_utf8(url);
   if (!wide) return unexpected(OsError{ERROR_NO_UNICODE_TRANSLATION});

@@ -45,6 +45,8 @@ class FakePlatform final : public Platform {
   std::vector<std::string> drive_roots;
   std::optional<std::string> local_app_data;
   std::optional<std::string> home;
+  std::optional<std::string> state;  // what state_folder answers; create_private_folder adds to
+                                     // `directories`
   std::vector<std::string> opened_urls;
   std::uint8_t next_random_byte = 0;
 
@@ -82,6 +84,11 @@ class FakePlatform final : public Platform {
   std::vector<std::string> drives() override { return drive_roots; }
   std::optional<std::string> local_app_data_folder() override { return local_app_data; }
   std::optional<std::string> home_folder() override { return home; }
+  std::optional<std::string> state_folder() override { return state; }
+  Result<void, OsError> create_private_folder(const std::string& path) override {
+    directories.insert(path);
+    return {};
+  }
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
 
