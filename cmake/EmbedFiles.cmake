@@ -44,7 +44,7 @@ foreach(_file IN LISTS FILES)
 endforeach()
 
 file(WRITE "${OUTPUT}.tmp"
-"// Generated from ui/page by cmake/EmbedFiles.cmake; do not edit.
+"// Generated from src/ui/page by cmake/EmbedFiles.cmake; do not edit.
 #include <array>
 
 #include \"page_files.hpp\"

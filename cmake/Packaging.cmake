@@ -23,7 +23,7 @@ add_custom_target(man_page ALL DEPENDS ${_man_gzs})
 
 set(_doc_dir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORVANE_PACKAGE_NAME}")
 install(FILES ${_man_gzs} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
-install(FILES "${PROJECT_SOURCE_DIR}/ui/${ORVANE_PACKAGE_NAME}-ui.desktop"
+install(FILES "${PROJECT_SOURCE_DIR}/src/ui/${ORVANE_PACKAGE_NAME}-ui.desktop"
         DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/applications")
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${_doc_dir}")
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${_doc_dir}" RENAME copyright)

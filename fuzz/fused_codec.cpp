@@ -15,10 +15,10 @@
 #include <string>
 
 #include "adler32.hpp"
+#include "helpers/adler32_reference.hpp"
+#include "helpers/codec_equivalence.hpp"
+#include "helpers/random_tree.hpp"
 #include "read_options.hpp"
-#include "support/adler32_reference.hpp"
-#include "support/codec_equivalence.hpp"
-#include "support/random_tree.hpp"
 
 namespace {
 

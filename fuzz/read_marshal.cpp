@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <span>
 
+#include "helpers/plain_reader.hpp"
+#include "helpers/value_helpers.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
 #include "read_options.hpp"
-#include "support/plain_reader.hpp"
-#include "support/value_helpers.hpp"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Tagged JSON to value trees: a walk of the JSON into the value builder.
 
 #include "json_walk.hpp"
-#include "marshal/ascii.hpp"
 #include "marshal/json.hpp"
+#include "support/ascii.hpp"
 #include "value_builder.hpp"
 
 namespace marshal {
@@ -14,7 +14,7 @@ std::optional<BigInt> parse_long_literal(std::string_view text) {
     negative = text[0] == '-';
     text.remove_prefix(1);
   }
-  if (text.empty() || !is_digit(text[0])) return std::nullopt;
+  if (text.empty() || !support::is_digit(text[0])) return std::nullopt;
   // Digits go in by chunks of up to 18, each small enough for one multiply-add.
   constexpr int CHUNK_DIGITS = 18;
   BigInt value;
@@ -23,7 +23,7 @@ std::optional<BigInt> parse_long_literal(std::string_view text) {
   int chunk_digits = 0;
   for (const char c : text) {
     if (c == '_') continue;
-    if (!is_digit(c)) return std::nullopt;
+    if (!support::is_digit(c)) return std::nullopt;
     chunk = chunk * 10 + static_cast<std::uint64_t>(c - '0');
     scale *= 10;
     if (++chunk_digits == CHUNK_DIGITS) {

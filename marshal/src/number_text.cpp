@@ -8,7 +8,7 @@
 #include <limits>
 #include <system_error>
 
-#include "marshal/ascii.hpp"
+#include "support/ascii.hpp"
 
 namespace marshal {
 namespace {
@@ -23,7 +23,7 @@ constexpr std::int64_t SMALLEST_NONZERO_EXPONENT = -325;
 bool equals_ignoring_case(std::string_view text, std::string_view lower_word) {
   return text.size() == lower_word.size() &&
          std::equal(text.begin(), text.end(), lower_word.begin(),
-                    [](char c, char lower) { return ascii_lower(c) == lower; });
+                    [](char c, char lower) { return support::ascii_lower(c) == lower; });
 }
 
 std::optional<double> parse_word(std::string_view word) {
@@ -36,7 +36,7 @@ std::optional<double> parse_word(std::string_view word) {
 
 std::string_view take_digits(std::string_view text, std::size_t& pos) {
   const std::size_t begin = pos;
-  while (pos < text.size() && is_digit(text[pos])) ++pos;
+  while (pos < text.size() && support::is_digit(text[pos])) ++pos;
   return text.substr(begin, pos - begin);
 }
 
@@ -81,7 +81,7 @@ ShortestDigits shortest_digits(double magnitude) {
 
 std::optional<std::int64_t> parse_int64(std::string_view text) {
   const std::size_t start = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  if (start == text.size() || !is_digit(text[start])) return std::nullopt;
+  if (start == text.size() || !support::is_digit(text[start])) return std::nullopt;
   // from_chars takes a "-" but no "+".
   if (text[0] == '+') text.remove_prefix(1);
   std::int64_t value = 0;

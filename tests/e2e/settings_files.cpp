@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
+#include "helpers/adler32_reference.hpp"
 #include "marshal/reader.hpp"
-#include "support/adler32_reference.hpp"
 
 namespace e2e {
 namespace json = boost::json;

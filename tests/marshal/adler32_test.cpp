@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/adler32_reference.hpp"
+#include "helpers/adler32_reference.hpp"
 
 namespace marshal::detail {
 namespace {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "support/codec_equivalence.hpp"
-#include "support/random_tree.hpp"
-#include "support/value_helpers.hpp"
+#include "helpers/codec_equivalence.hpp"
+#include "helpers/random_tree.hpp"
+#include "helpers/value_helpers.hpp"
 
 namespace marshal {
 namespace {

@@ -11,8 +11,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "helpers/random_tree.hpp"
 #include "marshal/json.hpp"
-#include "support/random_tree.hpp"
 
 namespace marshal {
 namespace {

@@ -10,8 +10,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "helpers/value_helpers.hpp"
 #include "marshal/json.hpp"
-#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "helpers/codec_equivalence.hpp"
+#include "helpers/plain_reader.hpp"
+#include "helpers/value_helpers.hpp"
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
 #include "stream_format.hpp"
-#include "support/codec_equivalence.hpp"
-#include "support/plain_reader.hpp"
-#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {

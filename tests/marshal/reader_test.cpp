@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "support/value_helpers.hpp"
+#include "helpers/value_helpers.hpp"
 
 namespace marshal {
 namespace {

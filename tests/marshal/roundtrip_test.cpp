@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "helpers/random_tree.hpp"
+#include "helpers/value_helpers.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
-#include "support/random_tree.hpp"
-#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {

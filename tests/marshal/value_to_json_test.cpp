@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "helpers/value_helpers.hpp"
 #include "marshal/json.hpp"
-#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {

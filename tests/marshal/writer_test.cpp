@@ -12,12 +12,12 @@
 #include <vector>
 
 #include "adler32.hpp"
+#include "helpers/codec_equivalence.hpp"
+#include "helpers/value_helpers.hpp"
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
 #include "marshal/reader.hpp"
 #include "stream_format.hpp"
-#include "support/codec_equivalence.hpp"
-#include "support/value_helpers.hpp"
 
 namespace marshal {
 namespace {

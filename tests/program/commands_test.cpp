@@ -1,4 +1,4 @@
-#include "commands.hpp"
+#include "orvane/cli/commands.hpp"
 
 #include <gtest/gtest.h>
 
@@ -12,13 +12,13 @@
 #include <string>
 #include <vector>
 
-#include "cli.hpp"
-#include "fake_platform.hpp"
-#include "formations.hpp"
+#include "helpers/fake_platform.hpp"
 #include "marshal/json.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
-#include "settings.hpp"
+#include "orvane/cli/cli.hpp"
+#include "orvane/core/formations.hpp"
+#include "orvane/core/settings.hpp"
 
 namespace orvane {
 namespace {
@@ -95,7 +95,7 @@ int run_on(FakePlatform& platform, std::vector<std::string> args) {
   std::vector<char*> argv{program.data()};
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
-  return run_program(platform, static_cast<int>(args.size() + 1), argv.data());
+  return run_program(platform, platform, static_cast<int>(args.size() + 1), argv.data());
 }
 
 class CommandsTest : public ::testing::Test {

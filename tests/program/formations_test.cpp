@@ -1,4 +1,4 @@
-#include "formations.hpp"
+#include "orvane/core/formations.hpp"
 
 #include <gtest/gtest.h>
 

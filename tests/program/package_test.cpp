@@ -1,4 +1,4 @@
-#include "package.hpp"
+#include "orvane/core/package.hpp"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package_text.hpp"
+#include "orvane/core/package_text.hpp"
 
 namespace orvane {
 namespace {

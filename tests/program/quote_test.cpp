@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cli.hpp"
+#include "orvane/cli/cli.hpp"
 
 namespace orvane {
 namespace {

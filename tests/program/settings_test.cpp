@@ -17,8 +17,9 @@
 #include <csignal>
 #endif
 
-#include "commands.hpp"
-#include "settings.hpp"
+#include "orvane/cli/commands.hpp"
+#include "orvane/core/settings.hpp"
+#include "orvane/platform/native_platform.hpp"
 
 namespace orvane {
 namespace {

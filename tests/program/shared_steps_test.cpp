@@ -8,14 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "account_files.hpp"
-#include "account_folder.hpp"
-#include "apply_formations.hpp"
-#include "fake_platform.hpp"
-#include "formations.hpp"
+#include "helpers/fake_platform.hpp"
 #include "marshal/json.hpp"
 #include "marshal/writer.hpp"
-#include "restore_account.hpp"
+#include "orvane/core/account_files.hpp"
+#include "orvane/core/account_folder.hpp"
+#include "orvane/core/apply_formations.hpp"
+#include "orvane/core/formations.hpp"
+#include "orvane/core/restore_from_backup.hpp"
 
 namespace orvane {
 namespace {

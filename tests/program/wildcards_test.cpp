@@ -1,11 +1,11 @@
-#include "wildcards.hpp"
+#include "orvane/cli/wildcards.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "fake_platform.hpp"
+#include "helpers/fake_platform.hpp"
 
 namespace orvane {
 namespace {

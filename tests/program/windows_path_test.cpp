@@ -1,4 +1,4 @@
-#include "windows_path.hpp"
+#include "orvane/platform/windows_path.hpp"
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "account_files.hpp"
-#include "cli.hpp"
-#include "fake_platform.hpp"
-#include "package.hpp"
-#include "ui_app.hpp"
+#include "helpers/fake_platform.hpp"
+#include "orvane/cli/cli.hpp"
+#include "orvane/core/account_files.hpp"
+#include "orvane/core/package.hpp"
+#include "orvane/ui/ui_app.hpp"
 
 // GCC 12 warns about every member a designated initializer leaves to its default.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -76,7 +76,7 @@ std::string query(const std::string& text) {
 class ApiTest : public ::testing::Test {
  protected:
   FakePlatform fake_ = example_platform();
-  UiApp app_{fake_, UiSession{TOKEN, PORT, FOLDER}};
+  UiApp app_{fake_, fake_, UiSession{TOKEN, PORT, FOLDER}};
 
   json::value get(const std::string& target, unsigned status = 200) {
     const HttpResponse response = send(app_, {.target = target});
@@ -332,7 +332,7 @@ TEST_F(ApiTest, ListsTheExampleAccounts) {
 
 // The package the command line would apply for the formations picked from account 1001.
 std::string package_of(FakePlatform& fake, const std::vector<std::int64_t>& ids) {
-  UiApp app(fake, UiSession{TOKEN, PORT, FOLDER});
+  UiApp app(fake, fake, UiSession{TOKEN, PORT, FOLDER});
   std::string list;
   for (const std::int64_t id : ids) list += (list.empty() ? "" : ",") + std::to_string(id);
   const HttpResponse response =
@@ -599,7 +599,7 @@ TEST_F(ApiTest, BrowsesFolders) {
 TEST(SessionToken, IsHexOfSixteenRandomBytes) {
   FakePlatform fake;
   fake.next_random_byte = 0xF0;
-  auto token = make_session_token(fake);
+  auto token = make_session_token(fake, fake);
   ASSERT_TRUE(token);
   EXPECT_EQ(*token, "f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff");
   EXPECT_TRUE(same_token(*token, "f0f1f2f3f4f5f6f7f8f9fafbfcfdfeff"));

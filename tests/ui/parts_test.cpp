@@ -1,8 +1,8 @@
 // The window program's small parts: its command line and the request target's query.
 #include <gtest/gtest.h>
 
-#include "options.hpp"
-#include "url_query.hpp"
+#include "orvane/ui/options.hpp"
+#include "orvane/ui/url_query.hpp"
 
 namespace orvane::ui {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <thread>
 
-#include "http_server.hpp"
+#include "orvane/ui/http_server.hpp"
 
 namespace orvane::ui {
 namespace {

@@ -1,0 +1,124 @@
+// The window program's desktop on POSIX systems.
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "orvane/ui/desktop.hpp"
+
+namespace orvane::ui {
+
+class PosixDesktop final : public Desktop {
+ public:
+  PathKind path_kind(const std::string& path) override;
+  std::string parent_folder(const std::string& path) const override;
+  std::vector<std::string> drives() override;
+  std::optional<std::string> local_app_data_folder() override;
+  std::optional<std::string> home_folder() override;
+  std::optional<std::string> state_folder() override;
+  Result<void, OsError> create_private_folder(const std::string& path) override;
+  Result<void, OsError> open_in_browser(const std::string& url) override;
+  Result<void, OsError> random_bytes(std::span<std::uint8_t> out) override;
+};
+
+PathKind PosixDesktop::path_kind(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) return PathKind::Missing;
+  if (S_ISLNK(info.st_mode)) {
+    if (::stat(path.c_str(), &info) != 0) return PathKind::Missing;
+    if (S_ISDIR(info.st_mode)) return PathKind::FolderLink;
+  }
+  if (S_ISDIR(info.st_mode)) return PathKind::Folder;
+  if (S_ISREG(info.st_mode)) return PathKind::File;
+  return PathKind::Other;
+}
+
+std::string PosixDesktop::parent_folder(const std::string& path) const {
+  std::string_view rest = path;
+  while (rest.size() > 1 && rest.back() == '/') rest.remove_suffix(1);
+  const std::size_t slash = rest.rfind('/');
+  if (slash == std::string_view::npos || rest == "/") return {};
+  if (slash == 0) return "/";
+  rest = rest.substr(0, slash);
+  while (rest.size() > 1 && rest.back() == '/') rest.remove_suffix(1);
+  return std::string(rest);
+}
+
+std::vector<std::string> PosixDesktop::drives() { return {}; }
+
+std::optional<std::string> PosixDesktop::local_app_data_folder() { return std::nullopt; }
+
+// Only HOME: the password database would need glibc's shared modules at run time, which a
+// static program cannot count on.
+std::optional<std::string> PosixDesktop::home_folder() {
+  if (const char* home = std::getenv("HOME"); home != nullptr && *home != '\0') return home;
+  return std::nullopt;
+}
+
+std::optional<std::string> PosixDesktop::state_folder() {
+  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state == '/') {
+    return state;
+  }
+  if (auto home = home_folder()) return *home + "/.local/state";
+  return std::nullopt;
+}
+
+Result<void, OsError> PosixDesktop::create_private_folder(const std::string& path) {
+  if (path.empty()) return unexpected(OsError{ENOENT});
+  if (::mkdir(path.c_str(), 0700) == 0) return {};
+  if (errno == EEXIST) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+    return unexpected(OsError{ENOTDIR});
+  }
+  if (errno != ENOENT) return unexpected(OsError{errno});
+  const std::string parent = parent_folder(path);
+  if (parent.empty() || parent == path) return unexpected(OsError{ENOENT});
+  if (auto made = create_private_folder(parent); !made) return made;
+  if (::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST) return {};
+  return unexpected(OsError{errno});
+}
+
+// xdg-open is started from a grandchild that nobody waits for, so the browser it may keep running
+// in the foreground neither blocks the server nor stays behind as a zombie; its chatter goes to
+// /dev/null rather than into the line the player reads.
+Result<void, OsError> PosixDesktop::open_in_browser(const std::string& url) {
+  const pid_t child = ::fork();
+  if (child < 0) return unexpected(OsError{errno});
+  if (child == 0) {
+    ::setsid();
+    if (::fork() != 0) ::_exit(0);
+    const int null = ::open("/dev/null", O_RDWR);
+    if (null >= 0) {
+      ::dup2(null, STDIN_FILENO);
+      ::dup2(null, STDOUT_FILENO);
+      ::dup2(null, STDERR_FILENO);
+    }
+    ::execlp("xdg-open", "xdg-open", url.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return {};
+}
+
+Result<void, OsError> PosixDesktop::random_bytes(std::span<std::uint8_t> out) {
+  while (!out.empty()) {
+    const ssize_t n = ::getrandom(out.data(), out.size(), 0);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return unexpected(OsError{errno});
+    }
+    out = out.subspan(static_cast<std::size_t>(n));
+  }
+  return {};
+}
+
+std::unique_ptr<Desktop> make_native_desktop() { return std::make_unique<PosixDesktop>(); }
+
+}  // namespace orvane::ui

@@ -1,0 +1,163 @@
+#include "helpers/fake_platform.hpp"
+
+#include <cerrno>
+#include <functional>
+
+#include "marshal/utf8.hpp"
+
+namespace orvane::testing {
+
+void FakePlatform::put_file(const std::string& path, std::string_view text) {
+  files[path].assign(text.begin(), text.end());
+}
+
+std::string FakePlatform::file_text(const std::string& path) const {
+  const auto it = files.find(path);
+  return it == files.end() ? std::string() : std::string(it->second.begin(), it->second.end());
+}
+
+std::optional<int> FakePlatform::failure(Operation op, const std::string& path) {
+  const int call = ++calls_[{op, path}];
+  const auto it = failures_.find({op, path});
+  if (it == failures_.end() || (it->second.only_call && *it->second.only_call != call)) {
+    return std::nullopt;
+  }
+  return it->second.code;
+}
+
+Result<std::vector<std::string>, std::string> FakePlatform::arguments(int argc, char** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) {
+    if (!marshal::is_valid_utf8(argv[i])) {
+      return unexpected("argument " + std::to_string(i) + " is not valid UTF-8 text");
+    }
+    args.emplace_back(argv[i]);
+  }
+  return args;
+}
+
+Result<support::UnclearedBytes, OsError> FakePlatform::read_file(const std::string& path) {
+  log.push_back("read " + path);
+  if (auto code = failure(Operation::ReadFile, path)) return unexpected(OsError{*code});
+  if (directories.count(path)) return unexpected(OsError{EISDIR});
+  const auto it = files.find(path);
+  if (it == files.end()) return unexpected(OsError{ENOENT});
+  return support::UnclearedBytes(it->second.begin(), it->second.end());
+}
+
+// A write that fails after opening leaves the file cut short, as a full disk would.
+Result<void, WriteError> FakePlatform::write_file(const std::string& path,
+                                                  std::span<const std::uint8_t> bytes) {
+  log.push_back("write " + path);
+  if (auto code = failure(Operation::OpenForWrite, path)) {
+    return unexpected(WriteError{WriteStage::Opening, OsError{*code}});
+  }
+  if (directories.count(path)) return unexpected(WriteError{WriteStage::Opening, OsError{EISDIR}});
+  if (auto code = failure(Operation::WriteFile, path)) {
+    files[path].assign(bytes.begin(),
+                       bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() / 2));
+    return unexpected(WriteError{WriteStage::Writing, OsError{*code}});
+  }
+  files[path].assign(bytes.begin(), bytes.end());
+  return {};
+}
+
+Result<void, OsError> FakePlatform::copy_file(const std::string& from, const std::string& to) {
+  log.push_back("copy " + from + " -> " + to);
+  if (auto code = failure(Operation::CopyFile, from)) return unexpected(OsError{*code});
+  const auto it = files.find(from);
+  if (it == files.end()) return unexpected(OsError{ENOENT});
+  files[to] = it->second;
+  return {};
+}
+
+std::optional<FileFacts> FakePlatform::examine_file(const std::string& path) {
+  const auto alias = aliases.find(path);
+  const std::string& name = alias == aliases.end() ? path : alias->second;
+  const bool regular = files.count(name) != 0;
+  if (!regular && directories.count(name) == 0) return std::nullopt;
+  return FileFacts{FileIdentity{1, std::hash<std::string>{}(name)}, regular};
+}
+
+Result<std::vector<std::string>, OsError> FakePlatform::list_directory(const std::string& dir) {
+  log.push_back("list " + dir);
+  if (auto code = failure(Operation::ListDirectory, dir)) return unexpected(OsError{*code});
+  if (!directories.count(dir)) {
+    return unexpected(OsError{files.count(dir) ? ENOTDIR : ENOENT});
+  }
+  const std::string prefix = join_path(dir, "");
+  std::vector<std::string> names;
+  const auto below = [&](const std::string& path) {
+    if (path.size() > prefix.size() && path.starts_with(prefix) &&
+        path.find('/', prefix.size()) == std::string::npos) {
+      names.push_back(path.substr(prefix.size()));
+    }
+  };
+  // Reverse name order, so a command that forgets to sort the listing shows it.
+  for (auto it = files.rbegin(); it != files.rend(); ++it) below(it->first);
+  for (auto it = directories.rbegin(); it != directories.rend(); ++it) below(*it);
+  return names;
+}
+
+std::string FakePlatform::join_path(const std::string& dir, const std::string& name) const {
+  if (dir.empty() || dir.back() == '/') return dir + name;
+  return dir + "/" + name;
+}
+
+std::string FakePlatform::describe_error(int code) const {
+  switch (code) {
+    case ENOENT:
+      return "No such file or directory";
+    case EACCES:
+      return "Permission denied";
+    case ENOSPC:
+      return "No space left on device";
+    case EPIPE:
+      return "Broken pipe";
+    case EISDIR:
+      return "Is a directory";
+    case EIO:
+      return "Input/output error";
+    case ENOTDIR:
+      return "Not a directory";
+    default:
+      return "Unknown error";
+  }
+}
+
+void FakePlatform::wait_for_enter() {
+  if (waits_for_enter++ == 0) err_before_wait = err;
+}
+
+Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {
+  if (stdout_failure_ && stdout_writes_ >= stdout_failure_->first) {
+    return unexpected(OsError{stdout_failure_->second});
+  }
+  ++stdout_writes_;
+  out += text;
+  return {};
+}
+
+ui::PathKind FakePlatform::path_kind(const std::string& path) {
+  if (directories.count(path))
+    return folder_links.count(path) ? ui::PathKind::FolderLink : ui::PathKind::Folder;
+  return files.count(path) ? ui::PathKind::File : ui::PathKind::Missing;
+}
+
+std::string FakePlatform::parent_folder(const std::string& path) const {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos || path == "/") return {};
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
+  opened_urls.push_back(url);
+  return {};
+}
+
+Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) {
+  for (std::uint8_t& byte : bytes) byte = next_random_byte++;
+  return {};
+}
+
+}  // namespace orvane::testing
