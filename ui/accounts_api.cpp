@@ -39,7 +39,8 @@ HttpResponse get_accounts(Platform& platform, const RequestTarget& target) {
                                     {"has_backup", has_backup},
                                     {"error", std::move(error)}});
   }
-  return json_reply(json::object{{"folder", *folder}, {"accounts", std::move(accounts)}});
+  return json_reply(
+      json::object{{"folder", text_value(index->folder())}, {"accounts", std::move(accounts)}});
 }
 
 }  // namespace orvane::ui

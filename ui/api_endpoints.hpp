@@ -24,6 +24,8 @@ HttpResponse post_apply(Platform& platform, std::string_view body);
 HttpResponse post_restore(Platform& platform, std::string_view body);
 // GET /api/package?folder=F&account=A[&ids=1,3]: the package file `export` would write.
 HttpResponse get_package(Platform& platform, const RequestTarget& target);
+// POST /api/package: one package of the formations picked, as apply takes them.
+HttpResponse post_package(Platform& platform, std::string_view body);
 // POST /api/read-package: the formations of a package file the player picked.
 HttpResponse post_read_package(std::string_view body);
 

@@ -4,6 +4,7 @@
 #include "account_files.hpp"
 #include "api_endpoints.hpp"
 #include "api_json.hpp"
+#include "folder_path.hpp"
 #include "folder_search.hpp"
 
 namespace orvane::ui {
@@ -30,7 +31,9 @@ HttpResponse get_folders(Platform& platform, const std::optional<std::string>& s
 // whether it is a settings folder.
 HttpResponse get_browse(Platform& platform, const RequestTarget& target) {
   const auto given = target.query.find("path");
-  std::string path = given == target.query.end() ? std::string() : given->second;
+  std::string path = given == target.query.end()
+                         ? std::string()
+                         : understood_folder(given->second, folder_places(platform));
   const std::vector<std::string> drives = platform.drives();
   json::array folders;
   json::value parent = nullptr;

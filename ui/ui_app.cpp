@@ -100,7 +100,10 @@ HttpResponse UiApp::route_api(const HttpRequest& request) {
     return get ? get_folders(platform_, session_.start_folder) : refused_method();
   if (name == "browse") return get ? get_browse(platform_, *target) : refused_method();
   if (name == "accounts") return get ? get_accounts(platform_, *target) : refused_method();
-  if (name == "package") return get ? get_package(platform_, *target) : refused_method();
+  if (name == "package") {
+    if (get) return get_package(platform_, *target);
+    return post ? post_package(platform_, request.body) : refused_method();
+  }
   if (name == "apply") return post ? post_apply(platform_, request.body) : refused_method();
   if (name == "restore") return post ? post_restore(platform_, request.body) : refused_method();
   if (name == "read-package") return post ? post_read_package(request.body) : refused_method();
