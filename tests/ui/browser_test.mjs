@@ -277,7 +277,7 @@ try {
 
   // ---- Preview, apply, undo ----
   await page.click(pick('Pinpoint Cluster', '1001'));
-  for (const account of ['1004', '1002']) await page.click(target(account));
+  for (const account of ['1006', '1004', '1002']) await page.click(target(account));
   await page.click('#preview');
   await waitFor(() => document.querySelectorAll('#results .result').length === 2);
   const previews = await page.$$eval('#results .result', (rs) => rs.map((r) => [r.dataset.account, r.textContent]));
@@ -293,17 +293,18 @@ try {
   check(cliList('1002') === '2 formation(s)\nPinpoint Cluster\t4 probe(s)\nRelic Ring\t5 probe(s)\n', 'the command line lists the two new formations of account 1002');
   await page.screenshot({ path: shot('results') });
   console.log(`screenshot: ${shot('results')}`);
-  await page.click(target('1001'));
-  await page.click('#apply');
-  await waitFor(() => document.querySelector('#results .results-heading')?.textContent.includes('not changed'));
-  check(await text('#results .results-heading') === '0 accounts changed, 3 not changed', 'the heading counts the accounts not changed');
-  await page.click(target('1001'));
   await page.click('#undo-all');
   await waitFor(() => document.querySelector('#results .results-heading')?.textContent.includes('restored'));
+  check(dialogs.pop().startsWith('Put accounts 1002 and 1004 back'), 'Undo everything names the accounts it puts back');
+  check(await text('#results .results-heading') === '2 accounts restored', 'the heading says what was restored');
   for (const account of ['1002', '1004']) {
     check(fs.readFileSync(accountFile(account)).equals(fs.readFileSync(path.join(examples, `core_user_${account}.dat`))),
       `Undo everything gives back the original bytes of ${account}`);
   }
+  for (const account of ['1001', '1002', '1004']) await page.click(target(account));
+  await page.click('#apply');
+  await waitFor(() => document.querySelector('#results .results-heading')?.textContent.includes('not changed'));
+  check(await text('#results .results-heading') === '1 account not changed', 'the heading counts the accounts not changed');
   dialogs.length = 0;
 
   // ---- Errors that name their file, a folder as players paste it ----

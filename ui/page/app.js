@@ -480,18 +480,15 @@ function inTableOrder(results) {
 
 const accountsText = (n) => `${n} account${n === 1 ? '' : 's'}`;
 
+// "2 accounts changed, 1 not changed"; with none changed, "1 account not changed".
 function resultsHeading(results, applied) {
   const changed = results.filter((r) => !r.error && r.added.length > 0).length;
   const unchanged = results.length - changed;
-  const parts = [];
-  if (applied) {
-    if (changed > 0 || unchanged === 0) parts.push(`${accountsText(changed)} changed`);
-    if (unchanged > 0) parts.push(`${unchanged} not changed`);
-    return parts.join(', ');
-  }
-  if (changed > 0 || unchanged === 0) parts.push(`${accountsText(changed)} would change`);
-  if (unchanged > 0) parts.push(`${unchanged} would not`);
-  return `Preview: ${parts.join(', ')}`;
+  const [yes, no] = applied ? ['changed', 'not changed'] : ['would change', 'would not change'];
+  let text;
+  if (changed === 0) text = `${accountsText(unchanged)} ${no}`;
+  else text = `${accountsText(changed)} ${yes}` + (unchanged > 0 ? `, ${unchanged} ${no}` : '');
+  return applied ? text : `Preview: ${text}`;
 }
 
 function showResults(results, applied) {
