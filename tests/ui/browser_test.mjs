@@ -199,7 +199,7 @@ try {
   check(ring.stored.length === 5, 'the table under the picture lists the five probes of Relic Ring as stored');
   await page.$eval('#top-view g.probe', (g) => g.focus());
   check((await text('#probe-focus')).startsWith('Probe '), 'focus on a probe shows its values');
-  await page.screenshot({ path: shot('picture'), fullPage: false, clip: await page.$eval('#picture-section', (s) => { s.scrollIntoView(); const r = s.getBoundingClientRect(); return { x: 0, y: Math.max(0, r.top + scrollY), width: 1280, height: 760 }; }) });
+  await page.screenshot({ path: shot('picture') });
   console.log(`screenshot: ${shot('picture')}`);
 
   // ---- Keyboard only: open the friend's package, tick, apply ----

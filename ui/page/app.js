@@ -394,6 +394,7 @@ function packageCell(row) {
 function selectRow(row) {
   state.selectedRow = row.key;
   render();
+  $('picture-section').scrollIntoView({ block: 'start' });
 }
 
 function formationOf(row) {
@@ -501,6 +502,7 @@ function showResults(results, applied) {
     ? 'Each changed account was backed up first; use its Restore button, or Undo everything, to undo.'
     : 'Nothing has been written yet.'));
   for (const result of inTableOrder(results)) box.append(resultBlock(result, applied));
+  $('results-section').scrollIntoView({ block: 'start' });
 }
 
 // "A", "A and B", "A, B and C".
