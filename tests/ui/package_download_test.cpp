@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_platform.hpp"
+#include "marshal/utf8.hpp"
 #include "package.hpp"
 #include "ui_app.hpp"
 
@@ -48,6 +49,24 @@ std::string percent(const std::string& text) {
   return out;
 }
 
+// A file's bytes as a browser reads a picked file as text: each byte that starts no UTF-8
+// sequence becomes U+FFFD.
+std::string as_browser_text(std::string_view bytes) {
+  std::string out;
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const marshal::Utf8Char c = marshal::decode_utf8_at(bytes, i);
+    if (c.length == 0) {
+      out += "\xEF\xBF\xBD";
+      ++i;
+    } else {
+      out.append(bytes.substr(i, c.length));
+      i += c.length;
+    }
+  }
+  return out;
+}
+
 class PackageDownloadTest : public ::testing::Test {
  protected:
   PackageDownloadTest() {
@@ -66,8 +85,9 @@ class PackageDownloadTest : public ::testing::Test {
   // The formations of an account as the page reads them.
   json::array formations_of(const std::string& account) {
     const HttpResponse reply = call("GET", "/api/accounts?folder=" + percent(FOLDER), nullptr);
-    for (const json::value& entry : json::parse(reply.body).at("accounts").as_array()) {
-      if (entry.at("account") == account) return entry.at("formations").as_array();
+    const json::value listing = json::parse(reply.body);
+    for (const json::value& entry : listing.at("accounts").as_array()) {
+      if (entry.at("account") == json::value(account)) return entry.at("formations").as_array();
     }
     ADD_FAILURE() << "no account " << account;
     return {};
@@ -151,7 +171,8 @@ TEST_F(PackageDownloadTest, NamesAnAccountsWholePackageByItsFormations) {
 }
 
 TEST_F(PackageDownloadTest, ErrorsNameTheFileOrFolderTheyAreAbout) {
-  const std::string settings = file_text(std::string(ORVANE_EXAMPLES) + "/core_user_1001.dat");
+  const std::string settings =
+      as_browser_text(file_text(std::string(ORVANE_EXAMPLES) + "/core_user_1001.dat"));
   const HttpResponse good =
       call("GET", "/api/package?folder=" + percent(FOLDER) + "&account=1001", nullptr);
   struct Case {
