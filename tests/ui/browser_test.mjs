@@ -156,7 +156,7 @@ try {
           count: g.querySelector('.count') ? Number(g.querySelector('.count').textContent) : 1,
           x: Number(g.querySelector('circle.dot').getAttribute('cx')),
           y: Number(g.querySelector('circle.dot').getAttribute('cy')),
-          focusable: g.getAttribute('tabindex') === '0' && /^Probe \d+: x /.test(g.getAttribute('aria-label')),
+          focusable: g.getAttribute('tabindex') === '0' && /^From (above|the side), Probe \d+: x /.test(g.getAttribute('aria-label')),
           labels: g.querySelectorAll('.ring-label').length,
         })),
         rings: [...svg.querySelectorAll('circle.range')].map((c) => ({ probe: Number(c.dataset.probe), r: Number(c.getAttribute('r')) })),
@@ -164,6 +164,8 @@ try {
       };
     }));
     const stored = await page.$$eval('#probe-table tbody tr', (rows) => rows.map((r) => [...r.cells].map((c) => c.textContent)));
+    const labels = await page.$$eval('svg [aria-label]', (nodes) => nodes.map((n) => n.getAttribute('aria-label')));
+    check(new Set(labels).size === labels.length, `${name}: every dot has a name of its own`);
     const n = stored.length;
     const all = Array.from({ length: n }, (_, i) => i + 1);
     for (const view of views) {

@@ -5,7 +5,8 @@
 
 const PICTURE = {
   size: 340,      // the SVG's width and height, in its pixels
-  margin: 30,     // room for labels and the scale bar
+  margin: 38,     // room around the probes for rings and their labels
+  barRoom: 16,    // and below them for the scale bar
   dot: 6,         // a probe's dot radius
   ring: 16,       // a range ring's radius when ranges cannot be drawn to scale
   minRing: 3,     // a range drawn to scale smaller than this is taken as invisible
@@ -24,8 +25,8 @@ function pictureSvg(tag, attributes = {}, text) {
 function shortNumber(value) {
   const magnitude = Math.abs(value);
   if (magnitude === 0) return '0';
-  if (magnitude >= 1e6 || magnitude < 1e-3) return value.toExponential(2).replace('e+', 'e');
-  return String(Number(value.toPrecision(4)));
+  if (magnitude >= 1e9 || magnitude < 1e-3) return value.toExponential(2).replace('e+', 'e');
+  return Number(value.toPrecision(4)).toLocaleString('en-US', { maximumFractionDigits: 6 });
 }
 
 // 1, 2 or 5 times a power of ten, the shortest at least `least` long.
@@ -48,7 +49,8 @@ function rangeList(ranges) {
 // are drawn to that scale ('scale'), as rings of one size because they are far smaller ('small')
 // or far larger ('large') than the spread of the probes, or not at all ('none': every range 0).
 function viewLayout(points) {
-  const inner = PICTURE.size - 2 * PICTURE.margin;
+  const width = PICTURE.size - 2 * PICTURE.margin;
+  const height = width - PICTURE.barRoom;
   const bounds = (withRanges) => {
     let minA = Infinity; let maxA = -Infinity; let minB = Infinity; let maxB = -Infinity;
     for (const p of points) {
@@ -56,13 +58,13 @@ function viewLayout(points) {
       minA = Math.min(minA, p.a - r); maxA = Math.max(maxA, p.a + r);
       minB = Math.min(minB, p.b - r); maxB = Math.max(maxB, p.b + r);
     }
-    return { minA, maxA, minB, maxB, extent: Math.max(maxA - minA, maxB - minB) };
+    return { minA, maxA, minB, maxB, extent: Math.max(maxA - minA, maxB - minB), spanA: maxA - minA, spanB: maxB - minB };
   };
   const bare = bounds(false);
   const ranges = points.map((p) => Math.abs(p.range)).filter((r) => r > 0);
   const fit = (box, mode) => ({
     mode,
-    scale: box.extent > 0 ? inner / box.extent : 0,
+    scale: box.extent > 0 ? Math.min(box.spanA > 0 ? width / box.spanA : Infinity, box.spanB > 0 ? height / box.spanB : Infinity) : 0,
     centreA: (box.minA + box.maxA) / 2,
     centreB: (box.minB + box.maxB) / 2,
   });
@@ -91,8 +93,9 @@ function probeText(p) {
   return `Probe ${p.number}: x ${p.probe.x}, y ${p.probe.y}, z ${p.probe.z}, range ${p.probe.range}`;
 }
 
-// `axes` names the two coordinates shown; `up` is true when the second one grows upwards.
-function drawPictureView(svg, probes, axes, up, onFocus) {
+// `axes` names the two coordinates shown; `up` is true when the second one grows upwards. The
+// view's name starts each dot's name, so the same probe in both views is told apart.
+function drawPictureView(svg, probes, axes, up, onFocus, viewName) {
   svg.replaceChildren();
   const size = PICTURE.size;
   svg.setAttribute('viewBox', `0 0 ${size} ${size}`);
@@ -100,9 +103,10 @@ function drawPictureView(svg, probes, axes, up, onFocus) {
     number: i + 1, probe, a: probe[axes[0]], b: probe[axes[1]], range: probe.range,
   }));
   const layout = viewLayout(points);
+  const middleB = (size - PICTURE.barRoom) / 2;
   const place = (p) => [
     size / 2 + (p.a - layout.centreA) * layout.scale,
-    size / 2 + (up ? -1 : 1) * (p.b - layout.centreB) * layout.scale,
+    middleB + (up ? -1 : 1) * (p.b - layout.centreB) * layout.scale,
   ];
   svg.dataset.mode = layout.mode;
 
@@ -124,7 +128,7 @@ function drawPictureView(svg, probes, axes, up, onFocus) {
     const numbers = group.members.map((m) => m.number);
     const node = pictureSvg('g', {
       class: 'probe', tabindex: 0, role: 'img', 'data-probes': numbers.join(' '),
-      'aria-label': group.members.map(probeText).join('; '),
+      'aria-label': `${viewName}, ${group.members.map(probeText).join('; ')}`,
     });
     node.append(pictureSvg('title', {}, group.members.map(probeText).join('\n')));
     const many = group.members.length > 1;
@@ -230,9 +234,9 @@ function drawFormationPicture(formation, from) {
     }
   };
   const ranges = probes.map((p) => Math.abs(p.range)).filter((r) => r > 0);
-  const views = [['top', ['x', 'z'], false], ['side', ['x', 'y'], true]];
-  for (const [name, axes, up] of views) {
-    const drawn = drawPictureView(document.getElementById(`${name}-view`), probes, axes, up, onFocus);
+  const views = [['top', ['x', 'z'], false, 'From above'], ['side', ['x', 'y'], true, 'From the side']];
+  for (const [name, axes, up, viewName] of views) {
+    const drawn = drawPictureView(document.getElementById(`${name}-view`), probes, axes, up, onFocus, viewName);
     document.getElementById(`${name}-note`).textContent = viewNote(drawn.layout, ranges);
   }
 }
