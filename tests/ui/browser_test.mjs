@@ -90,7 +90,8 @@ try {
   });
   check(/^http:\/\/127\.0\.0\.1:\d+\/#token=/.test(address), `the program prints its address with the token: ${address}`);
 
-  browser = await puppeteer.launch({ ...settings, headless: true, protocol: 'webDriverBiDi' });
+  // A busy machine can take a while to start a browser.
+  browser = await puppeteer.launch({ ...settings, headless: true, protocol: 'webDriverBiDi', timeout: 120000 });
   const page = await browser.newPage();
   await page.setViewport({ width: 1280, height: 760 });
   const dialogs = [];
@@ -228,7 +229,7 @@ try {
   const at = (name) => order.indexOf(name);
   check(at('#folder-path') < at('copy to 1001') && at('copy to 1001') < at('take Relic Ring from 1001') &&
     at('take Relic Ring from 1001') < at('#upload'), 'Tab goes through the folder, the ticks and the file input in order');
-  const [chooser] = await Promise.all([page.waitForFileChooser({ timeout: 10000 }), page.keyboard.press(' ')]);
+  const [chooser] = await Promise.all([page.waitForFileChooser({ timeout: 30000 }), page.keyboard.press(' ')]);
   await chooser.accept([friendPackage]);
   await waitFor(() => document.querySelector('th.package-head'));
   check((await text('#table-message')).includes('friend.json: 3 formation(s)'), 'Space on the file input opens the package file');
