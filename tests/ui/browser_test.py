@@ -112,9 +112,12 @@ try:
     row("Relic Ring").find_element(By.CSS_SELECTOR, "th.name button").click()
     wait.until(EC.visibility_of_element_located((By.ID, "picture-section")))
     for view in ("top-view", "side-view"):
-        dots = driver.find_elements(By.CSS_SELECTOR, f"#{view} circle.probe")
+        # Probes that overlap share a dot, which lists them.
+        dots = driver.find_elements(By.CSS_SELECTOR, f"#{view} g.probe")
+        covered = sorted(int(n) for g in dots for n in g.get_attribute("data-probes").split())
         rings = driver.find_elements(By.CSS_SELECTOR, f"#{view} circle.range")
-        check(len(dots) == 5 and len(rings) == 5, f"{view} shows five probes with their ranges")
+        check(covered == [1, 2, 3, 4, 5] and len(rings) == 5,
+              f"{view} shows five probes with their ranges")
 
     for name in ("Relic Ring", "Pinpoint Cluster"):
         cell(name, "1001").find_element(By.CSS_SELECTOR, "input.pick-box").click()
@@ -158,8 +161,14 @@ try:
 
     # A package file saved from an account, then opened as one a friend sent.
     driver.find_element(By.CSS_SELECTOR, 'th.account-head[data-account="1003"] button').click()
-    saved = os.path.join(downloads, "formations-1003.json")
-    wait.until(lambda d: os.path.exists(saved) and os.path.getsize(saved) > 0)
+    # Named after what it holds: the first formation and how many more.
+    def saved_package():
+        names = [n for n in os.listdir(downloads) if n.endswith(" + 8 more.json")]
+        path = os.path.join(downloads, names[0]) if names else None
+        return path if path and os.path.getsize(path) > 0 else None
+
+    wait.until(lambda d: saved_package())
+    saved = saved_package()
     exported = os.path.join(work, "exported.json")
     subprocess.run([cli_program, "export", account_file("1003"), exported], check=True,
                    capture_output=True)

@@ -18,6 +18,7 @@ const state = {
   targets: new Set(),
   selectedRow: null,
   preview: null,     // account -> result of the last preview of the current picks
+  lastChanged: [],   // the accounts the last apply changed, in the table's order
   browsing: '',
 };
 
@@ -35,12 +36,6 @@ function el(tag, props = {}, ...children) {
   for (const child of children) {
     if (child !== null && child !== undefined) node.append(child);
   }
-  return node;
-}
-
-function svgEl(tag, attributes = {}) {
-  const node = document.createElementNS('http://www.w3.org/2000/svg', tag);
-  for (const [key, value] of Object.entries(attributes)) node.setAttribute(key, String(value));
   return node;
 }
 
@@ -120,6 +115,8 @@ function showMessage(id, text, isError) {
   box.replaceChildren();
   box.classList.toggle('error', Boolean(isError));
   if (!text) return;
+  const section = box.closest('section');
+  if (section) section.hidden = false;
   box.append(isError ? errorBlock(text) : text);
 }
 
@@ -157,6 +154,9 @@ async function openFolder(folder) {
   $('folder-path').value = folder;
   showMessage('folder-message', 'Reading the account files…', false);
   const reply = await getJson('/api/accounts?' + query({ folder }));
+  // The program understands quotes, %LOCALAPPDATA% and ~; the folder it opened is the one kept.
+  folder = reply.folder;
+  $('folder-path').value = folder;
   if (folder !== state.folder) {
     state.picks.clear();
     state.targets.clear();
@@ -224,6 +224,9 @@ function render() {
   for (const key of [...state.picks.keys()]) if (!rows.some((r) => r.key === key)) state.picks.delete(key);
 
   const table = $('table');
+  // Redrawing the table must not lose the keyboard's place in it.
+  const focused = document.activeElement && table.contains(document.activeElement)
+    ? document.activeElement.dataset.focus : undefined;
   table.replaceChildren();
   const head = el('tr', {}, el('th', { scope: 'col' }, 'Formation'));
   for (const account of state.accounts) head.append(accountHeader(account));
@@ -231,7 +234,8 @@ function render() {
     head.append(el('th', { class: 'package-head', scope: 'col' },
       el('div', {}, 'Package file'), el('div', { class: 'muted' }, state.package.fileName),
       el('div', { class: 'buttons' }, el('button', {
-        type: 'button', class: 'small', on: { click: closePackage },
+        type: 'button', class: 'small', 'data-focus': 'close-package', 'aria-label': 'Close the package file',
+        on: { click: closePackage },
       }, 'Close'))));
   }
   table.append(el('thead', {}, head));
@@ -241,7 +245,7 @@ function render() {
     const tr = el('tr', { class: row.key === state.selectedRow ? 'selected' : '' });
     tr.dataset.key = row.key;
     tr.append(el('th', { class: 'name', scope: 'row' }, el('button', {
-      type: 'button', on: { click: () => selectRow(row) },
+      type: 'button', 'data-focus': `name:${row.key}`, on: { click: () => selectRow(row) },
     }, row.name)));
     for (const account of state.accounts) tr.append(accountCell(row, account));
     if (state.package) tr.append(packageCell(row));
@@ -251,6 +255,10 @@ function render() {
     body.append(el('tr', {}, el('td', { colSpan: state.accounts.length + 2, class: 'muted' }, 'No account holds any custom formation yet.')));
   }
   table.append(body);
+  if (focused) {
+    const again = [...table.querySelectorAll('[data-focus]')].find((node) => node.dataset.focus === focused);
+    if (again) again.focus();
+  }
   renderSummary();
   if (state.selectedRow) {
     const row = rows.find((r) => r.key === state.selectedRow);
@@ -270,6 +278,7 @@ function accountHeader(account) {
     th.append(el('span', { class: 'count' + (full ? ' full' : '') }, `${account.custom_count} / ${MAX_CUSTOM_FORMATIONS}`));
     const box = el('input', {
       type: 'checkbox', checked: state.targets.has(account.account), class: 'target-box',
+      'data-focus': `target:${account.account}`,
       on: {
         change: (e) => {
           if (e.target.checked) state.targets.add(account.account); else state.targets.delete(account.account);
@@ -278,18 +287,23 @@ function accountHeader(account) {
         },
       },
     });
+    box.setAttribute('aria-label', `copy to ${account.account}`);
     th.append(el('label', {}, box, ' copy to'));
   }
   const buttons = el('div', { class: 'buttons' });
   if (!account.error && account.formations.length > 0) {
     buttons.append(el('button', {
       type: 'button', class: 'small', title: 'Save every formation of this account as a package file',
-      on: { click: () => guarded('table-message', () => downloadPackage(account.account, [])) },
+      'data-focus': `package:${account.account}`,
+      'aria-label': `Package: save the formations of ${account.account} as a package file`,
+      on: { click: () => guarded('table-message', () => downloadPackage(account.account)) },
     }, 'Package'));
   }
   if (account.has_backup) {
     buttons.append(el('button', {
       type: 'button', class: 'small restore', title: 'Put the file back as it was before the last apply',
+      'data-focus': `restore:${account.account}`,
+      'aria-label': `Restore ${account.account} as it was before the last apply`,
       on: { click: () => guarded('results', () => restore(account.account)) },
     }, 'Restore'));
   }
@@ -304,11 +318,15 @@ function pickedHere(row, pick) {
   return current.account === pick.account && current.id === pick.id;
 }
 
-function pickBox(row, pick, label) {
-  return el('label', {}, el('input', {
+// `name` is the box's own name for a screen reader, such as "take Relic Ring from 1001".
+function pickBox(row, pick, label, name) {
+  const box = el('input', {
     type: 'checkbox', class: 'pick-box', checked: pickedHere(row, pick),
+    'data-focus': `pick:${row.key}:${'packageIndex' in pick ? `package:${pick.packageIndex}` : `${pick.account}:${pick.id}`}`,
     on: { change: (e) => { setPick(row, pick, e.target.checked); } },
-  }), label);
+  });
+  box.setAttribute('aria-label', name);
+  return el('label', {}, box, label);
 }
 
 // One source per name: the merge would skip a second formation of the same name anyway. Picks
@@ -343,7 +361,8 @@ function accountCell(row, account) {
     td.className = 'holds';
     for (const formation of held) {
       const probes = formation.probes.length;
-      td.append(el('div', {}, pickBox(row, { account: account.account, id: formation.id }, '✓'),
+      const name = `take ${formation.name} from ${account.account}` + (held.length > 1 ? ` (id ${formation.id})` : '');
+      td.append(el('div', {}, pickBox(row, { account: account.account, id: formation.id }, '✓', name),
         ' ', el('span', { class: 'ids' }, `id ${formation.id}, ${probes} probe${probes === 1 ? '' : 's'}`)));
     }
   }
@@ -363,7 +382,8 @@ function packageCell(row) {
   for (const index of row.packageIndexes) {
     const formation = state.package.formations[index];
     td.className = 'holds';
-    td.append(el('div', {}, pickBox(row, { packageIndex: index }, '✓'), ' ',
+    const name = `take ${formation.name} from the package file` + (row.packageIndexes.length > 1 ? ` (number ${index + 1})` : '');
+    td.append(el('div', {}, pickBox(row, { packageIndex: index }, '✓', name), ' ',
       el('span', { class: 'ids' }, `${formation.probes.length} probe(s)`)));
   }
   return td;
@@ -374,6 +394,7 @@ function packageCell(row) {
 function selectRow(row) {
   state.selectedRow = row.key;
   render();
+  $('picture-section').scrollIntoView({ block: 'start' });
 }
 
 function formationOf(row) {
@@ -392,59 +413,8 @@ function formationOf(row) {
 function drawRow(row) {
   const shown = formationOf(row);
   if (!shown) return;
-  const { formation, from } = shown;
   $('picture-section').hidden = false;
-  $('picture-title').textContent = formation.name;
-  const count = formation.probes.length;
-  const ranges = formation.probes.map((p) => p.range);
-  const rangeText = count === 0 ? '' : Math.min(...ranges) === Math.max(...ranges)
-    ? ` Scan range ${formatNumber(ranges[0])}.`
-    : ` Scan ranges ${formatNumber(Math.min(...ranges))} to ${formatNumber(Math.max(...ranges))}.`;
-  $('picture-caption').textContent = `${count} probe${count === 1 ? '' : 's'}, as held by ${from}. ` +
-    `Each dot is a probe and its circle its scan range, to scale.${rangeText}`;
-  drawView($('top-view'), formation.probes.map((p) => [p.x, p.z, p.range]), false);
-  drawView($('side-view'), formation.probes.map((p) => [p.x, p.y, p.range]), true);
-}
-
-// Both axes of a view share one scale, so distances and circles are true to each other.
-function drawView(svg, points, upIsPositive) {
-  svg.replaceChildren();
-  const v = (y) => (upIsPositive ? -y : y);
-  let minX = Infinity; let maxX = -Infinity; let minY = Infinity; let maxY = -Infinity;
-  for (const [x, y, range] of points) {
-    const r = Math.abs(range);
-    minX = Math.min(minX, x - r); maxX = Math.max(maxX, x + r);
-    minY = Math.min(minY, v(y) - r); maxY = Math.max(maxY, v(y) + r);
-  }
-  if (!Number.isFinite(minX)) { minX = -1; maxX = 1; minY = -1; maxY = 1; }
-  let size = Math.max(maxX - minX, maxY - minY);
-  if (!(size > 0)) size = 2;
-  const cx = (minX + maxX) / 2;
-  const cy = (minY + maxY) / 2;
-  const half = (size / 2) * 1.08;
-  svg.setAttribute('viewBox', `${cx - half} ${cy - half} ${2 * half} ${2 * half}`);
-  svg.append(svgEl('line', { class: 'axis', x1: cx - half, y1: 0, x2: cx + half, y2: 0 }));
-  svg.append(svgEl('line', { class: 'axis', x1: 0, y1: cy - half, x2: 0, y2: cy + half }));
-  const dot = half / 60;
-  for (const [x, y, range] of points) {
-    if (range > 0) svg.append(svgEl('circle', { class: 'range', cx: x, cy: v(y), r: Math.abs(range) }));
-  }
-  for (const [x, y, range] of points) {
-    const probe = svgEl('circle', { class: 'probe', cx: x, cy: v(y), r: dot });
-    const title = svgEl('title');
-    title.textContent = `${x}, ${y}; range ${range}`;
-    probe.append(title);
-    svg.append(probe);
-  }
-  const label = svgEl('text', { x: cx - half * 0.96, y: cy + half * 0.94, 'font-size': half / 14, fill: '#5f6878' });
-  label.textContent = `${formatNumber(2 * half)} across`;
-  svg.append(label);
-}
-
-function formatNumber(value) {
-  const magnitude = Math.abs(value);
-  if (magnitude !== 0 && (magnitude >= 1e6 || magnitude < 1e-3)) return value.toExponential(2);
-  return String(Math.round(value * 1000) / 1000);
+  drawFormationPicture(shown.formation, shown.from);
 }
 
 // ---- Preview, apply, restore ----
@@ -452,6 +422,7 @@ function formatNumber(value) {
 function clearPreview() {
   state.preview = null;
   $('results').replaceChildren();
+  $('results-section').hidden = true;
 }
 
 function pickedRequest(dryRun) {
@@ -475,16 +446,15 @@ function renderSummary() {
     (picks === 0 || targets === 0 ? ' Tick at least one of each to preview.' : '');
   $('preview').disabled = picks === 0 || targets === 0;
   $('apply').disabled = picks === 0 || targets === 0;
-  const fromOneAccount = [...state.picks.values()].every((p) => !('packageIndex' in p)) &&
-    new Set([...state.picks.values()].map((p) => p.account)).size === 1;
-  $('download').disabled = !fromOneAccount;
+  $('download').disabled = picks === 0;
+  $('undo-all').disabled = state.lastChanged.length === 0;
 }
 
 function resultBlock(result, applied) {
   const ok = !result.error;
   const box = el('div', { class: 'result ' + (ok ? 'ok' : 'failed') });
   box.dataset.account = result.account;
-  box.append(el('h3', {}, `Account ${result.account}`));
+  box.append(el('h4', {}, `Account ${result.account}`));
   if (!ok) {
     box.append(el('div', {}, applied ? 'Not changed:' : 'Would not be changed:'), errorBlock(result.error));
     return box;
@@ -500,14 +470,55 @@ function resultBlock(result, applied) {
   return box;
 }
 
+// The table's account order, so a result sits where its column does.
+function inTableOrder(results) {
+  const position = (account) => {
+    const at = state.accounts.findIndex((a) => a.account === account);
+    return at < 0 ? state.accounts.length : at;
+  };
+  return [...results].sort((a, b) => position(a.account) - position(b.account));
+}
+
+const accountsText = (n) => `${n} account${n === 1 ? '' : 's'}`;
+
+// "2 accounts changed, 1 not changed"; with none changed, "1 account not changed".
+function resultsHeading(results, applied) {
+  const changed = results.filter((r) => !r.error && r.added.length > 0).length;
+  const unchanged = results.length - changed;
+  const [yes, no] = applied ? ['changed', 'not changed'] : ['would change', 'would not change'];
+  let text;
+  if (changed === 0) text = `${accountsText(unchanged)} ${no}`;
+  else text = `${accountsText(changed)} ${yes}` + (unchanged > 0 ? `, ${unchanged} ${no}` : '');
+  return applied ? text : `Preview: ${text}`;
+}
+
 function showResults(results, applied) {
   const box = $('results');
   box.replaceChildren();
   box.classList.remove('error');
+  $('results-section').hidden = false;
+  box.append(el('h3', { class: 'results-heading' }, resultsHeading(results, applied)));
   box.append(el('p', { class: 'hint' }, applied
-    ? 'Applied. Each changed account was backed up first; use its Restore button to undo.'
-    : 'Preview: nothing has been written yet.'));
-  for (const result of results) box.append(resultBlock(result, applied));
+    ? 'Each changed account was backed up first; use its Restore button, or Undo everything, to undo.'
+    : 'Nothing has been written yet.'));
+  for (const result of inTableOrder(results)) box.append(resultBlock(result, applied));
+  $('results-section').scrollIntoView({ block: 'start' });
+}
+
+// "A", "A and B", "A, B and C".
+function listText(items) {
+  if (items.length <= 1) return items.join('');
+  return `${items.slice(0, -1).join(', ')} and ${items[items.length - 1]}`;
+}
+
+function pickedNames() {
+  return buildRows().filter((row) => state.picks.has(row.key)).map((row) => {
+    const pick = state.picks.get(row.key);
+    if ('packageIndex' in pick) return state.package.formations[pick.packageIndex].name;
+    const held = row.holders.get(pick.account) || [];
+    const formation = held.find((f) => f.id === pick.id);
+    return formation ? formation.name : row.name;
+  });
 }
 
 async function preview() {
@@ -519,11 +530,13 @@ async function preview() {
 
 async function apply() {
   const request = pickedRequest(false);
-  const question = `Copy ${state.picks.size} formation(s) to ${request.targets.length} account(s)? ` +
-    'Each account file is backed up before it is changed. Is the game client closed?';
+  const targets = state.accounts.map((a) => a.account).filter((a) => state.targets.has(a));
+  const question = `Copy ${listText(pickedNames())} to ${targets.length === 1 ? 'account' : 'accounts'} ` +
+    `${listText(targets)}? Each account file is backed up before it is changed. Is the game client closed?`;
   if (!window.confirm(question)) return;
   const reply = await postJson('/api/apply', request);
   state.preview = null;
+  state.lastChanged = inTableOrder(reply.results).filter((r) => !r.error && r.added.length > 0).map((r) => r.account);
   await openFolder(state.folder);
   showResults(reply.results, true);
 }
@@ -531,40 +544,67 @@ async function apply() {
 async function restore(account) {
   if (!window.confirm(`Put account ${account} back as it was before the last apply? ` +
     'Changes made to it since then are lost. Is the game client closed?')) return;
-  const reply = await postJson('/api/restore', { folder: state.folder, accounts: [account] });
+  await restoreAccounts([account]);
+}
+
+// Puts back every account the last apply changed.
+async function undoAll() {
+  const accounts = state.lastChanged;
+  if (accounts.length === 0) return;
+  if (!window.confirm(`Put ${accounts.length === 1 ? 'account' : 'accounts'} ${listText(accounts)} back as ` +
+    'they were before the last apply? Changes made to them since then are lost. Is the game client closed?')) return;
+  await restoreAccounts(accounts);
+}
+
+async function restoreAccounts(accounts) {
+  const reply = await postJson('/api/restore', { folder: state.folder, accounts });
+  state.lastChanged = state.lastChanged.filter((a) => !accounts.includes(a));
   await openFolder(state.folder);
   const box = $('results');
   box.replaceChildren();
-  for (const result of reply.results) {
+  $('results-section').hidden = false;
+  const restored = reply.results.filter((r) => !r.error).length;
+  const failed = reply.results.length - restored;
+  box.append(el('h3', { class: 'results-heading' },
+    `${accountsText(restored)} restored` + (failed > 0 ? `, ${failed} not restored` : '')));
+  for (const result of inTableOrder(reply.results)) {
     box.append(el('div', { class: 'result ' + (result.error ? 'failed' : 'ok') },
-      el('h3', {}, `Account ${result.account}`),
+      el('h4', {}, `Account ${result.account}`),
       result.error ? errorBlock(result.error) : el('div', {}, 'Restored from its backup.')));
   }
 }
 
 // ---- Package files ----
 
-async function downloadPackage(account, ids) {
-  const params = { folder: state.folder, account };
-  if (ids.length > 0) params.ids = ids.join(',');
-  const response = await api('GET', '/api/package?' + query(params));
+// The program names the file after what it holds.
+async function saveDownload(response) {
+  const disposition = response.headers.get('Content-Disposition') || '';
+  const encoded = /filename\*=UTF-8''([^;]+)/i.exec(disposition);
+  const name = encoded ? decodeURIComponent(encoded[1]) : 'formations.json';
   const blob = await response.blob();
-  const link = el('a', { href: URL.createObjectURL(blob), download: `formations-${account || 'account'}.json` });
+  const link = el('a', { href: URL.createObjectURL(blob), download: name });
   document.body.append(link);
   link.click();
   link.remove();
   setTimeout(() => URL.revokeObjectURL(link.href), 10000);
 }
 
+async function downloadPackage(account) {
+  await saveDownload(await api('GET', '/api/package?' + query({ folder: state.folder, account })));
+}
+
 async function downloadTicked() {
-  const picks = [...state.picks.values()];
-  if (picks.length === 0) return;
-  await downloadPackage(picks[0].account, picks.map((p) => p.id));
+  if (state.picks.size === 0) return;
+  const request = pickedRequest(true);
+  const body = request.package !== undefined
+    ? { package: request.package, pick: request.pick, file_name: state.package.fileName }
+    : { folder: state.folder, formations: request.formations };
+  await saveDownload(await api('POST', '/api/package', body));
 }
 
 async function upload(file) {
   const text = await file.text();
-  const reply = await postJson('/api/read-package', { package: text });
+  const reply = await postJson('/api/read-package', { package: text, file_name: file.name });
   closePackage();
   state.package = { fileName: file.name, text, formations: reply.formations };
   clearPreview();
@@ -607,6 +647,7 @@ function start() {
   $('preview').addEventListener('click', () => guarded('results', preview));
   $('apply').addEventListener('click', () => guarded('results', apply));
   $('download').addEventListener('click', () => guarded('table-message', downloadTicked));
+  $('undo-all').addEventListener('click', () => guarded('results', undoAll));
   $('upload').addEventListener('change', (e) => {
     const file = e.target.files[0];
     e.target.value = '';

@@ -2,13 +2,18 @@
 
 #include <utility>
 
+#include "folder_path.hpp"
+
 namespace orvane::ui {
 
-Result<AccountIndex, ApiError> AccountIndex::open(Platform& platform, const std::string& folder) {
-  if (folder.empty()) return bad_request("no settings folder is chosen");
-  auto files = list_account_files(platform, folder);
-  if (!files) return bad_request(files.error());
+Result<AccountIndex, ApiError> AccountIndex::open(Platform& platform, Desktop& desktop,
+                                                  const std::string& folder) {
+  std::string understood = understood_folder(folder, folder_places(desktop));
+  if (understood.empty()) return bad_request("no settings folder is chosen");
+  auto files = list_account_files(platform, understood);
+  if (!files) return bad_request(files.error() + " (" + understood + ")");
   AccountIndex index;
+  index.folder_ = std::move(understood);
   index.files_ = std::move(*files);
   return index;
 }

@@ -10,15 +10,19 @@
 #include "orvane/core/account_folder.hpp"
 #include "orvane/core/platform.hpp"
 #include "orvane/ui/api_json.hpp"
+#include "orvane/ui/desktop.hpp"
 
 namespace orvane::ui {
 
 class AccountIndex {
  public:
-  // Fails with the `accounts` command's "settings directory: ..." text when the folder cannot
-  // be listed.
-  static Result<AccountIndex, ApiError> open(Platform& platform, const std::string& folder);
+  // The folder as the player typed it (folder_path.hpp). Fails with the `accounts` command's
+  // "settings directory: ..." text, followed by the folder tried, when it cannot be listed.
+  static Result<AccountIndex, ApiError> open(Platform& platform, Desktop& desktop,
+                                             const std::string& folder);
 
+  // The folder listed, as the system names it.
+  const std::string& folder() const { return folder_; }
   const std::vector<AccountFile>& files() const { return files_; }
   // The account file with that label, or a refusal naming the account.
   Result<const AccountFile*, ApiError> find(std::string_view account) const;
@@ -27,6 +31,7 @@ class AccountIndex {
       const std::vector<std::string>& accounts) const;
 
  private:
+  std::string folder_;
   std::vector<AccountFile> files_;
 };
 

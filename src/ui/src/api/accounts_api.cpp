@@ -15,7 +15,7 @@ namespace json = boost::json;
 HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTarget& target) {
   auto folder = query_member(target, "folder");
   if (!folder) return error_reply(folder.error());
-  auto index = AccountIndex::open(platform, *folder);
+  auto index = AccountIndex::open(platform, desktop, *folder);
   if (!index) return error_reply(index.error());
 
   json::array accounts;
@@ -39,7 +39,8 @@ HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTar
                                     {"has_backup", has_backup},
                                     {"error", std::move(error)}});
   }
-  return json_reply(json::object{{"folder", *folder}, {"accounts", std::move(accounts)}});
+  return json_reply(
+      json::object{{"folder", text_value(index->folder())}, {"accounts", std::move(accounts)}});
 }
 
 }  // namespace orvane::ui

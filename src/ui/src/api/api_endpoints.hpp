@@ -21,11 +21,13 @@ HttpResponse get_browse(Platform& platform, Desktop& desktop, const RequestTarge
 // GET /api/accounts?folder=F: every account file of F with its formations.
 HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTarget& target);
 // POST /api/apply: previews or applies formations to accounts, each target on its own.
-HttpResponse post_apply(Platform& platform, std::string_view body);
+HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view body);
 // POST /api/restore: puts accounts back from their backups.
-HttpResponse post_restore(Platform& platform, std::string_view body);
+HttpResponse post_restore(Platform& platform, Desktop& desktop, std::string_view body);
 // GET /api/package?folder=F&account=A[&ids=1,3]: the package file `export` would write.
-HttpResponse get_package(Platform& platform, const RequestTarget& target);
+HttpResponse get_package(Platform& platform, Desktop& desktop, const RequestTarget& target);
+// POST /api/package: one package of the formations picked, as apply takes them.
+HttpResponse post_package(Platform& platform, Desktop& desktop, std::string_view body);
 // POST /api/read-package: the formations of a package file the player picked.
 HttpResponse post_read_package(std::string_view body);
 

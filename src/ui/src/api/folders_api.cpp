@@ -2,6 +2,7 @@
 #include <boost/json.hpp>
 
 #include "api_endpoints.hpp"
+#include "folder_path.hpp"
 #include "folder_search.hpp"
 #include "orvane/core/account_files.hpp"
 #include "orvane/ui/api_json.hpp"
@@ -32,7 +33,9 @@ HttpResponse get_folders(Platform& platform, Desktop& desktop,
 // whether it is a settings folder.
 HttpResponse get_browse(Platform& platform, Desktop& desktop, const RequestTarget& target) {
   const auto given = target.query.find("path");
-  std::string path = given == target.query.end() ? std::string() : given->second;
+  std::string path = given == target.query.end()
+                         ? std::string()
+                         : understood_folder(given->second, folder_places(desktop));
   const std::vector<std::string> drives = desktop.drives();
   json::array folders;
   json::value parent = nullptr;

@@ -10,14 +10,14 @@ namespace orvane::ui {
 namespace json = boost::json;
 
 // Every account named must be one of the folder's before any file is touched.
-HttpResponse post_restore(Platform& platform, std::string_view body) {
+HttpResponse post_restore(Platform& platform, Desktop& desktop, std::string_view body) {
   auto request = parse_body_object(body);
   if (!request) return error_reply(request.error());
   auto folder = string_member(*request, "folder");
   if (!folder) return error_reply(folder.error());
   auto names = string_list_member(*request, "accounts");
   if (!names) return error_reply(names.error());
-  auto index = AccountIndex::open(platform, *folder);
+  auto index = AccountIndex::open(platform, desktop, *folder);
   if (!index) return error_reply(index.error());
   auto accounts = index->find_all(*names);
   if (!accounts) return error_reply(accounts.error());

@@ -101,9 +101,14 @@ HttpResponse UiApp::route_api(const HttpRequest& request) {
   if (name == "browse") return get ? get_browse(platform_, desktop_, *target) : refused_method();
   if (name == "accounts")
     return get ? get_accounts(platform_, desktop_, *target) : refused_method();
-  if (name == "package") return get ? get_package(platform_, *target) : refused_method();
-  if (name == "apply") return post ? post_apply(platform_, request.body) : refused_method();
-  if (name == "restore") return post ? post_restore(platform_, request.body) : refused_method();
+  if (name == "package") {
+    if (get) return get_package(platform_, desktop_, *target);
+    return post ? post_package(platform_, desktop_, request.body) : refused_method();
+  }
+  if (name == "apply")
+    return post ? post_apply(platform_, desktop_, request.body) : refused_method();
+  if (name == "restore")
+    return post ? post_restore(platform_, desktop_, request.body) : refused_method();
   if (name == "read-package") return post ? post_read_package(request.body) : refused_method();
   if (name == "quit") {
     if (!post) return refused_method();

@@ -1,0 +1,31 @@
+// The formations a request picks, as apply and the package download both take them: from the
+// folder's accounts by account and id, or from a package file's text by their numbers in it.
+#pragma once
+
+#include <boost/json/value.hpp>
+#include <string_view>
+#include <vector>
+
+#include "account_index.hpp"
+#include "orvane/core/package.hpp"
+#include "orvane/core/platform.hpp"
+#include "orvane/ui/api_json.hpp"
+
+namespace orvane::ui {
+
+// `picks` is [{"account", "id"}...]; the formations come in the order of the picks.
+Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
+                                                                  const AccountIndex& index,
+                                                                  const boost::json::value& picks);
+
+// A package file's text, read strictly as the command line reads the file. The errors end with
+// the file's name when there is one; an account's settings file is named as such.
+Result<Package, ApiError> read_package_text(std::string_view text, std::string_view file_name);
+
+// A package sent as its text or as its JSON and, if `pick` is given, the numbers of the
+// formations to take from it, in the order to take them.
+Result<std::vector<Formation>, ApiError> formations_from_package(const boost::json::value& package,
+                                                                 const boost::json::value* pick,
+                                                                 std::string_view file_name);
+
+}  // namespace orvane::ui
