@@ -131,6 +131,15 @@ class Platform {
   virtual Result<void, OsError> open_in_browser(const std::string& url);
   // Fills `out` from the system's source of cryptographically secure random bytes.
   virtual Result<void, OsError> random_bytes(std::span<std::uint8_t> out);
+  // This process's id.
+  virtual std::uint64_t process_id();
+  // True while a process of this user with that id runs.
+  virtual bool process_running(std::uint64_t id);
+  // Puts `bytes` at `path` in a file only this user may read: written whole under a name of its
+  // own beside it, then renamed over whatever stood there.
+  virtual Result<void, OsError> write_private_file(const std::string& path, std::string_view bytes);
+  // Removes the file at `path`; none there is no error.
+  virtual Result<void, OsError> remove_file(const std::string& path);
 };
 
 // Holds interruptions for as long as it lives: a write that has begun is never cut short by
