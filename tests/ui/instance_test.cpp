@@ -178,6 +178,46 @@ TEST(BrowserRedirect, ForwardsToTheAddressWithoutPuttingItOnACommandLine) {
   EXPECT_NE(odd.find("&quot;&gt;&lt;script&gt;&amp;&#39;"), std::string::npos) << odd;
 }
 
+TEST(UiAppScreen, RefusesOnTheHeadersWhatTheHandlerWouldRefuse) {
+  FakePlatform fake;
+  UiApp app(fake, UiSession{TOKEN, 8123, std::nullopt});
+  struct Case {
+    const char* description;
+    HttpRequest request;  // the headers alone: the body is not read yet
+    std::optional<unsigned> refused;
+  };
+  const std::string host = "127.0.0.1:8123";
+  const Case cases[] = {
+      {"API with the token", {"POST", "/api/apply", host, std::nullopt, TOKEN, ""}, std::nullopt},
+      {"API without a token", {"POST", "/api/apply", host, std::nullopt, std::nullopt, ""}, 403},
+      {"API with another token",
+       {"POST", "/api/apply", host, std::nullopt, std::string(32, 'f'), ""},
+       403},
+      {"API from another page",
+       {"POST", "/api/apply", host, "http://evil.example", TOKEN, ""},
+       403},
+      {"the page, no token needed",
+       {"GET", "/", host, std::nullopt, std::nullopt, ""},
+       std::nullopt},
+      {"the page for another host",
+       {"GET", "/", "evil.example:8123", std::nullopt, std::nullopt, ""},
+       403},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.description);
+    const auto screened = app.screen(c.request);
+    ASSERT_EQ(screened.has_value(), c.refused.has_value());
+    if (!screened) continue;
+    EXPECT_EQ(screened->status, *c.refused);
+    EXPECT_EQ(app.handle(c.request).status, *c.refused) << "the handler agrees";
+  }
+
+  const HttpResponse instance = app.handle({"GET", "/api/instance", host, std::nullopt, TOKEN, ""});
+  EXPECT_EQ(instance.status, 200u);
+  EXPECT_EQ(instance.body, R"({"program":"orvane-probe-formations-ui","process":4242})");
+  EXPECT_EQ(app.handle({"POST", "/api/instance", host, std::nullopt, TOKEN, ""}).status, 405u);
+}
+
 // A real server on this machine, as a running instance serves it.
 class InstanceAnswerTest : public ::testing::Test {
  protected:
