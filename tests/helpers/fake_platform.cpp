@@ -155,6 +155,22 @@ Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
   return {};
 }
 
+Result<void, OsError> FakePlatform::write_private_file(const std::string& path,
+                                                       std::string_view bytes) {
+  log.push_back("write private " + path);
+  if (auto code = failure(Operation::OpenForWrite, path)) return unexpected(OsError{*code});
+  files[path].assign(bytes.begin(), bytes.end());
+  private_files.insert(path);
+  return {};
+}
+
+Result<void, OsError> FakePlatform::remove_file(const std::string& path) {
+  log.push_back("remove " + path);
+  files.erase(path);
+  private_files.erase(path);
+  return {};
+}
+
 Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) {
   for (std::uint8_t& byte : bytes) byte = next_random_byte++;
   return {};

@@ -51,6 +51,11 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
                                      // `directories`
   std::vector<std::string> opened_urls;
   std::uint8_t next_random_byte = 0;
+  // This process's id, and the ids of the others that run.
+  std::uint64_t process = 4242;
+  std::set<std::uint64_t> other_processes;
+  // The files write_private_file made, while they are there.
+  std::set<std::string> private_files;
 
   // The operation on `path` fails with `code` every time, or with `only_call` only that time
   // (counted per operation and path, from 1). For a copy the path is its source.
@@ -93,6 +98,14 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   }
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
+  std::uint64_t process_id() override { return process; }
+  bool process_running(std::uint64_t id) override {
+    return id == process || other_processes.count(id) != 0;
+  }
+  // Fails as a write that cannot open does (Operation::OpenForWrite).
+  Result<void, OsError> write_private_file(const std::string& path,
+                                           std::string_view bytes) override;
+  Result<void, OsError> remove_file(const std::string& path) override;
 
  private:
   struct Failure {

@@ -76,7 +76,11 @@ fs.writeFileSync(friendPackage, JSON.stringify({
   ],
 }, null, 2));
 
-const server = spawn(uiProgram, ['--no-browser', folder], { stdio: ['ignore', 'pipe', 'pipe'] });
+// A data folder of its own, so that no running window program takes this start over.
+const server = spawn(uiProgram, ['--no-browser', folder], {
+  stdio: ['ignore', 'pipe', 'pipe'],
+  env: { ...process.env, XDG_STATE_HOME: path.join(work, 'state') },
+});
 let serverErr = '';
 server.stderr.on('data', (d) => { serverErr += d; });
 const serverExit = new Promise((resolve) => server.on('exit', (code) => resolve(code)));

@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """The window program's page in headless Chromium, driven as a player would: pick the folder,
 read the table, preview, apply two formations to two accounts, check the files with the command
-line's `list`, restore one account, and quit. Saves a screenshot in the build folder.
+line's `list`, restore one account, open the page without its key, start the program a second
+time, and quit. Saves a screenshot in the build folder.
 
 Usage: browser_test.py UI_PROGRAM CLI_PROGRAM EXAMPLES_FOLDER SCREENSHOT
 
@@ -62,8 +63,21 @@ def check(condition, what):
     print(f"ok: {what}")
 
 
+# The program's data folder, where it records the running instance, is the test's own; a fake
+# xdg-open records what a start asks the browser to open.
+state = os.path.join(work, "state")
+record = os.path.join(state, "orvane-probe-formations", "instance.json")
+fake_bin = os.path.join(work, "bin")
+opened_log = os.path.join(work, "opened.txt")
+os.mkdir(fake_bin)
+with open(os.path.join(fake_bin, "xdg-open"), "w") as opener:
+    opener.write(f'#!/bin/sh\nprintf "%s\\n" "$@" >> "{opened_log}"\n')
+os.chmod(os.path.join(fake_bin, "xdg-open"), 0o755)
+environment = dict(os.environ, XDG_STATE_HOME=state,
+                   PATH=fake_bin + os.pathsep + os.environ.get("PATH", ""))
+
 server = subprocess.Popen([ui_program, "--no-browser", folder], stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, text=True)
+                          stderr=subprocess.PIPE, text=True, env=environment)
 driver = None
 try:
     address = server.stdout.readline().strip()
@@ -185,10 +199,49 @@ try:
     wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "th.account-head")) == 4)
     check(True, "the page still works after a reload, without the token in its address")
 
+    main_tab = driver.current_window_handle
+    page = address.split("#", 1)[0]
+    # A bookmark, the history or a new tab: no key, or the key of a run that has ended.
+    for description, url in (("without its token", page),
+                             ("with an earlier run's token", page + "#token=" + "0" * 32)):
+        driver.switch_to.new_window("tab")
+        driver.get(url)
+        wait.until(EC.visibility_of_element_located((By.ID, "no-key")))
+        text = driver.find_element(By.ID, "no-key").text
+        check("Start Orvane Probe Formations again: it opens this page with its key." in text and
+              not driver.find_element(By.ID, "app").is_displayed(),
+              f"the page opened {description} says what to do and waits on nothing: {text!r}")
+        driver.close()
+        driver.switch_to.window(main_tab)
+
+    # A second start hands over to this run: with --no-browser it prints this run's address;
+    # otherwise it has the browser open a private file that forwards to this run's page.
+    for arguments, opens in ((["--no-browser"], False), ([folder], True)):
+        second = subprocess.run([ui_program] + arguments, capture_output=True, text=True,
+                                env=environment, timeout=30)
+        # xdg-open runs on its own, after the start has ended.
+        deadline = time.monotonic() + (10 if opens else 1)
+        while time.monotonic() < deadline and not (os.path.exists(opened_log) and
+                                                   open(opened_log).read().endswith("\n")):
+            time.sleep(0.05)
+        opened = open(opened_log).read().split() if os.path.exists(opened_log) else []
+        check(second.returncode == 0 and second.stdout.splitlines()[:1] == [address] and
+              "already running" in second.stderr and len(opened) == (1 if opens else 0),
+              f"a second start {' '.join(arguments)} ends, printing the running one's address")
+    check(not any("token" in argument for argument in opened) and
+          os.stat(opened[0]).st_mode & 0o777 == 0o600,
+          f"the browser is handed a file only the user may read, not the token: {opened}")
+    driver.switch_to.new_window("tab")
+    driver.get("file://" + opened[0])
+    wait.until(lambda d: d.current_url.startswith(page) and
+               len(d.find_elements(By.CSS_SELECTOR, "th.account-head")) == 4)
+    check(driver.current_url == page, "the forwarded page works and shows no token in its address")
+
     driver.find_element(By.ID, "quit").click()
     wait.until(EC.visibility_of_element_located((By.ID, "stopped")))
     check(server.wait(timeout=10) == 0, "Quit ends the program")
     check("has stopped" in server.stderr.read(), "the program says it has stopped")
+    check(not os.path.exists(record), "the stopped program's record is gone")
     print("browser_test: passed")
 finally:
     if driver is not None:

@@ -64,6 +64,11 @@ async function api(method, path, body) {
     showStopped();
     throw new StoppedError('stopped');
   }
+  // The program refuses every request of a page that lacks this run's token.
+  if (response.status === 403) {
+    showNoKey();
+    throw new StoppedError('no key');
+  }
   if (!response.ok) {
     let message = response.statusText;
     try { message = (await response.json()).error || message; } catch (e) { /* not JSON */ }
@@ -80,6 +85,14 @@ function showStopped() {
   $('app').hidden = true;
   $('quit').disabled = true;
   $('stopped').hidden = false;
+}
+
+// Opened from a bookmark, the history or another tab, or left from an earlier run.
+function showNoKey() {
+  sessionStorage.removeItem('token');
+  $('app').hidden = true;
+  $('quit').disabled = true;
+  $('no-key').hidden = false;
 }
 
 // ---- Errors in words a player can act on ----
@@ -623,7 +636,7 @@ function closePackage() {
 
 function start() {
   if (!token) {
-    showMessage('folder-message', 'This page was opened without its session token. Open the address the program printed.', true);
+    showNoKey();
     return;
   }
   // The token is not left in the address bar for others to see or for a bookmark to keep.

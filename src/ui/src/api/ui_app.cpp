@@ -36,6 +36,14 @@ HttpResponse refused_method() {
 UiApp::UiApp(Platform& platform, Desktop& desktop, UiSession session)
     : platform_(platform), desktop_(desktop), session_(std::move(session)) {}
 
+std::optional<HttpResponse> UiApp::screen(const HttpRequest& request) const {
+  auto refused = refusal(request, request.target.starts_with(API_PREFIX));
+  if (!refused) return std::nullopt;
+  HttpResponse response = error_reply(*refused);
+  add_common_headers(response);
+  return response;
+}
+
 HttpResponse UiApp::handle(const HttpRequest& request) {
   HttpResponse response;
   try {
@@ -110,6 +118,12 @@ HttpResponse UiApp::route_api(const HttpRequest& request) {
   if (name == "restore")
     return post ? post_restore(platform_, desktop_, request.body) : refused_method();
   if (name == "read-package") return post ? post_read_package(request.body) : refused_method();
+  if (name == "instance") {
+    // Lets a second start tell this run from another program on a port it once had.
+    if (!get) return refused_method();
+    return json_reply(boost::json::object{{"program", "orvane-probe-formations-ui"},
+                                          {"process", desktop_.process_id()}});
+  }
   if (name == "quit") {
     if (!post) return refused_method();
     quit_requested_ = true;
@@ -129,6 +143,15 @@ Result<std::string, std::string> make_session_token(Platform& platform, Desktop&
     token += support::hex_digit(byte);
   }
   return token;
+}
+
+bool is_session_token(std::string_view text) {
+  if (text.size() != 2 * TOKEN_BYTES) return false;
+  for (const char c : text) {
+    const int value = support::hex_digit_value(c);
+    if (value < 0 || support::hex_digit(static_cast<unsigned>(value)) != c) return false;
+  }
+  return true;
 }
 
 bool same_token(std::string_view given, std::string_view expected) {

@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 
 #include "orvane/ui/desktop.hpp"
@@ -23,6 +25,11 @@ class PosixDesktop final : public Desktop {
   Result<void, OsError> create_private_folder(const std::string& path) override;
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> out) override;
+  std::uint64_t process_id() override;
+  bool process_running(std::uint64_t id) override;
+  Result<void, OsError> write_private_file(const std::string& path,
+                                           std::string_view bytes) override;
+  Result<void, OsError> remove_file(const std::string& path) override;
 };
 
 PathKind PosixDesktop::path_kind(const std::string& path) {
@@ -117,6 +124,41 @@ Result<void, OsError> PosixDesktop::random_bytes(std::span<std::uint8_t> out) {
     out = out.subspan(static_cast<std::size_t>(n));
   }
   return {};
+}
+
+std::uint64_t PosixDesktop::process_id() { return static_cast<std::uint64_t>(::getpid()); }
+
+// kill() with no signal only asks; it fails with EPERM for another user's process, which is
+// never this program's own run. Ids 0 and below would name process groups.
+bool PosixDesktop::process_running(std::uint64_t id) {
+  if (id == 0 || id > static_cast<std::uint64_t>(INT_MAX)) return false;
+  return ::kill(static_cast<pid_t>(id), 0) == 0;
+}
+
+Result<void, OsError> PosixDesktop::write_private_file(const std::string& path,
+                                                       std::string_view bytes) {
+  const std::string temporary = path + ".new";
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) return unexpected(OsError{errno});
+  // O_EXCL and O_NOFOLLOW: nothing that appears at the name since is written through.
+  const int fd =
+      ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return unexpected(OsError{errno});
+  int error = ::fchmod(fd, 0600) == 0 ? 0 : errno;
+  while (error == 0 && !bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno != EINTR) error = errno;
+    if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  if (::close(fd) != 0 && error == 0 && errno != EINTR) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error == 0) return {};
+  ::unlink(temporary.c_str());
+  return unexpected(OsError{error});
+}
+
+Result<void, OsError> PosixDesktop::remove_file(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
+  return unexpected(OsError{errno});
 }
 
 std::unique_ptr<Desktop> make_native_desktop() { return std::make_unique<PosixDesktop>(); }

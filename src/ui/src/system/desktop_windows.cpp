@@ -42,6 +42,11 @@ class WindowsDesktop final : public Desktop {
   Result<void, OsError> create_private_folder(const std::string& path) override;
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> out) override;
+  std::uint64_t process_id() override;
+  bool process_running(std::uint64_t id) override;
+  Result<void, OsError> write_private_file(const std::string& path,
+                                           std::string_view bytes) override;
+  Result<void, OsError> remove_file(const std::string& path) override;
 };
 
 PathKind WindowsDesktop::path_kind(const std::string& path) {
@@ -137,6 +142,51 @@ Result<void, OsError> WindowsDesktop::random_bytes(std::span<std::uint8_t> out) 
     out = out.subspan(piece);
   }
   return {};
+}
+
+std::uint64_t WindowsDesktop::process_id() { return GetCurrentProcessId(); }
+
+bool WindowsDesktop::process_running(std::uint64_t id) {
+  if (id == 0 || id > MAXDWORD) return false;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return false;
+  DWORD code = 0;
+  const bool running = GetExitCodeProcess(process, &code) && code == STILL_ACTIVE;
+  CloseHandle(process);
+  return running;
+}
+
+// The file takes the permissions of the folder it is made in: the program's data folder lies in
+// the user's own profile, which other users cannot read.
+Result<void, OsError> WindowsDesktop::write_private_file(const std::string& path,
+                                                         std::string_view bytes) {
+  auto wide = system_path(path);
+  if (!wide) return wide.take_error();
+  const std::wstring temporary = *wide + L".new";
+  HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return unexpected(OsError{static_cast<int>(GetLastError())});
+  DWORD error = 0;
+  while (error == 0 && !bytes.empty()) {
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data(), piece, &written, nullptr)) error = GetLastError();
+    bytes.remove_prefix(written);
+  }
+  if (!CloseHandle(file) && error == 0) error = GetLastError();
+  if (error == 0 && !MoveFileExW(temporary.c_str(), wide->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    error = GetLastError();
+  }
+  if (error == 0) return {};
+  DeleteFileW(temporary.c_str());
+  return unexpected(OsError{static_cast<int>(error)});
+}
+
+Result<void, OsError> WindowsDesktop::remove_file(const std::string& path) {
+  auto wide = system_path(path);
+  if (!wide) return wide.take_error();
+  if (DeleteFileW(wide->c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return {};
+  return unexpected(OsError{static_cast<int>(GetLastError())});
 }
 
 std::unique_ptr<Desktop> make_native_desktop() { return std::make_unique<WindowsDesktop>(); }

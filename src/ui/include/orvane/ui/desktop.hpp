@@ -7,6 +7,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "orvane/core/platform.hpp"
@@ -39,6 +40,16 @@ class Desktop {
   virtual Result<void, OsError> open_in_browser(const std::string& url) = 0;
   // Fills `out` from the system's source of cryptographically secure random bytes.
   virtual Result<void, OsError> random_bytes(std::span<std::uint8_t> out) = 0;
+  // This process's id.
+  virtual std::uint64_t process_id() = 0;
+  // True while a process of this user with that id runs.
+  virtual bool process_running(std::uint64_t id) = 0;
+  // Puts `bytes` at `path` in a file only this user may read: written whole under a name of its
+  // own beside it, then renamed over whatever stood there.
+  virtual Result<void, OsError> write_private_file(const std::string& path,
+                                                   std::string_view bytes) = 0;
+  // Removes the file at `path`; none there is no error.
+  virtual Result<void, OsError> remove_file(const std::string& path) = 0;
 };
 
 // The desktop of the system the program was built for.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "orvane/ui/http_message.hpp"
@@ -18,18 +19,25 @@ struct ServerLimits {
   std::size_t max_header_bytes = 16 * 1024;
   std::size_t max_body_bytes = 4 * 1024 * 1024;  // a larger body is answered with 413
   std::chrono::seconds idle_timeout{60};         // a connection silent this long is closed
+  // A connection past this closes the one idle longest, so that idle or slow clients cannot
+  // lock the page out. Lowered for the rest of the run when the system runs out of descriptors.
+  std::size_t max_connections = 32;
+};
+
+struct HttpHandlers {
+  // Asked once a request's headers are in, its body empty and not yet read: a response refuses
+  // the request, and its body is never read.
+  std::function<std::optional<HttpResponse>(const HttpRequest&)> screen;
+  std::function<HttpResponse(const HttpRequest&)> handle;
+  // Asked after each reply has been sent; true ends the server.
+  std::function<bool()> stop_after_reply;
 };
 
 class HttpServer {
  public:
-  using Handler = std::function<HttpResponse(const HttpRequest&)>;
-  // Asked after each reply has been sent; true ends the server.
-  using StopCheck = std::function<bool()>;
-
   // Listens on 127.0.0.1:`port`, or on a free port when `port` is 0.
   static support::Result<std::unique_ptr<HttpServer>, std::string> listen(unsigned short port,
-                                                                          Handler handler,
-                                                                          StopCheck stop_check,
+                                                                          HttpHandlers handlers,
                                                                           ServerLimits limits = {});
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;

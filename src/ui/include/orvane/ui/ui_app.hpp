@@ -23,6 +23,9 @@ class UiApp {
  public:
   UiApp(Platform& platform, Desktop& desktop, UiSession session);
 
+  // The checks of the address, the page and the token, on a request whose body is not read
+  // yet: its refusal, or nothing when it may go on.
+  std::optional<HttpResponse> screen(const HttpRequest& request) const;
   // Never throws: a failure inside a handler becomes a 500 reply.
   HttpResponse handle(const HttpRequest& request);
   // True once POST /api/quit was answered: the server stops after sending that reply.
@@ -41,6 +44,8 @@ class UiApp {
 
 // The session token: 128 random bits from the system, in lower-case hexadecimal.
 Result<std::string, std::string> make_session_token(Platform& platform, Desktop& desktop);
+// True for text of that form.
+bool is_session_token(std::string_view text);
 // Compares in a time that does not depend on where the texts differ.
 bool same_token(std::string_view given, std::string_view expected);
 
