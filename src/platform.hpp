@@ -48,6 +48,15 @@ struct FileFacts {
 
 enum class PathKind { Missing, File, Folder, FolderLink, Other };
 
+// Why a read that takes only regular files of a bounded size gave none: the file is a pipe, a
+// device or a socket; it holds more than the bound; or the system refused.
+enum class ReadRefusal { System, NotRegular, TooLarge };
+
+struct BoundedReadError {
+  ReadRefusal refusal = ReadRefusal::System;
+  OsError os;  // for ReadRefusal::System
+};
+
 // The room a buffer of `size` bytes is given for them to be rewritten: a rewritten settings file
 // can come out a little larger than the file (shared values become copies). A file is read into
 // a buffer with this much room too, so that the large block it leaves serves its rewrite.
@@ -131,6 +140,15 @@ class Platform {
   virtual Result<void, OsError> open_in_browser(const std::string& url);
   // Fills `out` from the system's source of cryptographically secure random bytes.
   virtual Result<void, OsError> random_bytes(std::span<std::uint8_t> out);
+  // Reads a whole regular file of at most `max_bytes`, links followed. Anything else is refused
+  // without waiting on it (a pipe with no writer, a device) and without reading past the bound.
+  virtual Result<support::UnclearedBytes, BoundedReadError> read_regular_file(
+      const std::string& path, std::size_t max_bytes);
+  // The absolute path `path` leads to once every link is followed, in the system's own spelling;
+  // nothing when it cannot be resolved.
+  virtual std::optional<std::string> resolved_path(const std::string& path);
+  // Removes a file, or the link at `path` itself; a file already gone is no error.
+  virtual Result<void, OsError> remove_file(const std::string& path);
 };
 
 // Holds interruptions for as long as it lives: a write that has begun is never cut short by
