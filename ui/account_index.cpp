@@ -7,7 +7,7 @@ namespace orvane::ui {
 Result<AccountIndex, ApiError> AccountIndex::open(Platform& platform, const std::string& folder) {
   if (folder.empty()) return bad_request("no settings folder is chosen");
   auto files = list_account_files(platform, folder);
-  if (!files) return bad_request(files.error());
+  if (!files) return refused(ErrorCode::FolderUnreadable, files.error());
   AccountIndex index;
   index.files_ = std::move(*files);
   return index;
@@ -17,7 +17,8 @@ Result<const AccountFile*, ApiError> AccountIndex::find(std::string_view account
   for (const AccountFile& file : files_) {
     if (file.account == account) return &file;
   }
-  return bad_request("the folder has no account \"" + std::string(account) + "\"");
+  return refused(ErrorCode::NoSuchAccount,
+                 "the folder has no account \"" + std::string(account) + "\"");
 }
 
 Result<std::vector<const AccountFile*>, ApiError> AccountIndex::find_all(
@@ -32,7 +33,7 @@ Result<std::vector<const AccountFile*>, ApiError> AccountIndex::find_all(
 }
 
 ApiError no_such_formation(std::string_view account, std::int64_t id) {
-  return {STATUS_BAD_REQUEST,
+  return {ErrorCode::NoSuchFormation,
           "account " + std::string(account) + " holds no formation with id " + std::to_string(id)};
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "account_index.hpp"
+#include "account_read.hpp"
 #include "api_endpoints.hpp"
 #include "apply_formations.hpp"
 #include "formations.hpp"
@@ -55,8 +56,10 @@ HttpResponse get_package(Platform& platform, const RequestTarget& target) {
   if (!index) return error_reply(index.error());
   auto file = index->find(*account);
   if (!file) return error_reply(file.error());
-  auto loaded = load_settings(platform, (*file)->path);
-  if (!loaded) return error_reply({STATUS_BAD_REQUEST, loaded.error()});
+  auto read = read_account_bytes(platform, (*file)->path);
+  if (!read) return error_reply(read.error());
+  auto loaded = decode_account(read->bytes, (*file)->path);
+  if (!loaded) return error_reply(loaded.error());
 
   Package package{std::string(PACKAGE_FORMAT), PACKAGE_VERSION, {}};
   std::set<std::int64_t> found;
@@ -82,11 +85,11 @@ HttpResponse post_read_package(std::string_view body) {
   auto request = parse_body_object(body);
   if (!request) return error_reply(request.error());
   const json::value* package = request->if_contains("package");
-  const json::string* text = package == nullptr ? nullptr : package->if_string();
-  if (text == nullptr)
-    return error_reply({STATUS_BAD_REQUEST, "\"package\" must be the file's text"});
-  auto accepted = read_accepted_package(*text);
-  if (!accepted) return error_reply({STATUS_BAD_REQUEST, accepted.error()});
+  if (package == nullptr || !package->is_string()) {
+    return error_reply(ApiError{ErrorCode::BadRequest, "\"package\" must be the file's text"});
+  }
+  auto accepted = read_package_member(*package);
+  if (!accepted) return error_reply(accepted.error());
   json::array formations;
   for (const Formation& formation : accepted->formations) {
     formations.push_back(formation_value(formation));

@@ -99,7 +99,10 @@ HttpResponse UiApp::route_api(const HttpRequest& request) {
   if (name == "folders")
     return get ? get_folders(platform_, session_.start_folder) : refused_method();
   if (name == "browse") return get ? get_browse(platform_, *target) : refused_method();
+  if (name == "info") return get ? get_info() : refused_method();
   if (name == "accounts") return get ? get_accounts(platform_, *target) : refused_method();
+  if (name == "restore-points")
+    return get ? get_restore_points(platform_, *target) : refused_method();
   if (name == "package") return get ? get_package(platform_, *target) : refused_method();
   if (name == "apply") return post ? post_apply(platform_, request.body) : refused_method();
   if (name == "restore") return post ? post_restore(platform_, request.body) : refused_method();
