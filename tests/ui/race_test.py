@@ -54,12 +54,12 @@ try:
         return response.status, reply
 
     listing = "/api/accounts?" + urllib.parse.urlencode({"folder": folder})
-    both_succeeded = lost = undecodable = 0
+    both_succeeded = lost = undecodable = page_refused = 0
     for _ in range(rounds):
         with open(target, "wb") as f:
             f.write(original)
         _, accounts = call("GET", listing)
-        versions = {a["account"]: a["version"] for a in accounts["accounts"]}
+        versions = {a["account"]: a.get("version") for a in accounts["accounts"]}
         request = {"folder": folder, "targets": ["1002"], "dry_run": False,
                    "formations": [{"account": "1001", "id": 4, "name": "Relic Ring"}],
                    "versions": versions}
@@ -72,6 +72,7 @@ try:
         racer.join()
         status, reply = page["reply"]
         page_ok = status == 200 and reply["results"][0]["error"] is None
+        page_refused += status == 200 and reply["results"][0].get("error_code") == "changed_on_disk"
         listed = subprocess.run([cli_program, "list", target], capture_output=True, text=True)
         if listed.returncode != 0:
             undecodable += 1
@@ -81,7 +82,8 @@ try:
             if "Hex Spread" not in listed.stdout or "Relic Ring" not in listed.stdout:
                 lost += 1
     print(f"race_test: {rounds} rounds; both reported success in {both_succeeded}; "
-          f"a formation lost in {lost}; a file that does not decode in {undecodable}")
+          f"a formation lost in {lost}; the page refused a changed file in {page_refused}; "
+          f"a file that does not decode in {undecodable}")
     if undecodable:
         sys.exit(1)
 finally:
