@@ -77,7 +77,7 @@ std::string restoring_reason(const std::string* point, RestorePointStore& store,
                              const std::string& folder, const std::string& account) {
   if (point == nullptr) return "before restoring the backup";
   for (const RestorePoint& kept : store.list(folder, account)) {
-    if (kept.id == *point) return "before restoring the point of " + kept.time;
+    if (kept.id == *point) return "before restoring the state " + kept.reason;
   }
   return "before restoring a restore point";
 }

@@ -64,8 +64,10 @@ def check(condition, what):
     print(f"ok: {what}")
 
 
+# Restore points go to a data folder of the test's own.
 server = subprocess.Popen([ui_program, "--no-browser", folder], stdout=subprocess.PIPE,
-                          stderr=subprocess.PIPE, text=True)
+                          stderr=subprocess.PIPE, text=True,
+                          env={**os.environ, "XDG_STATE_HOME": os.path.join(work, "state")})
 driver = None
 try:
     address = server.stdout.readline().strip()
@@ -261,7 +263,8 @@ try:
     wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#restore-points li")) >= 2)
     reasons = [li.find_element(By.CLASS_NAME, "reason").text
                for li in driver.find_elements(By.CSS_SELECTOR, "#restore-points li")]
-    check(reasons[0].startswith("before restoring") and "before adding Hex Spread" in reasons,
+    check(reasons[0] == "before restoring the state before adding Hex Spread" and
+          reasons[1] == "before adding Hex Spread",
           f"the restore points say what each change was, newest first: {reasons}")
     driver.save_screenshot(screenshot.replace(".png", "-restore-points.png"))
     driver.find_elements(By.CSS_SELECTOR, "#restore-points li button")[0].click()

@@ -261,8 +261,7 @@ TEST_F(ChangesTest, KeepsRestorePointsAndRestoresThemById) {
   EXPECT_EQ(reply.at("results").at(0).at("version"), json::value(content_version(original)));
   listed = points("1002");
   ASSERT_EQ(listed.size(), 3u);
-  EXPECT_NE(listed[0].at("reason").as_string().find("before restoring the point of "),
-            std::string::npos);
+  EXPECT_EQ(listed[0].at("reason"), "before restoring the state before adding Pinpoint Cluster");
 
   // ...and that restore undone in turn.
   const std::string undo = std::string(listed[0].at("id").as_string());

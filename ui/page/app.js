@@ -153,11 +153,11 @@ async function guarded(id, action) {
     await action();
   } catch (e) {
     if (e instanceof StoppedError) return;
-    showMessage(id, e.message, true, e.code);
-    // A refusal because a file changed shows the files as they are now.
+    // A refusal because a file changed shows the files as they are now, then why.
     if (e.code === 'changed_on_disk' && state.folder) {
       try { await refreshAccounts(); } catch (again) { /* shown on the next try */ }
     }
+    showMessage(id, e.message, true, e.code);
   }
 }
 
