@@ -141,6 +141,7 @@ Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {
 ui::PathKind FakePlatform::path_kind(const std::string& path) {
   if (directories.count(path))
     return folder_links.count(path) ? ui::PathKind::FolderLink : ui::PathKind::Folder;
+  if (special_files.count(path)) return ui::PathKind::Other;
   return files.count(path) ? ui::PathKind::File : ui::PathKind::Missing;
 }
 
@@ -148,6 +149,16 @@ std::string FakePlatform::parent_folder(const std::string& path) const {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos || path == "/") return {};
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A file on the way, as where a folder should be, stops it as it would on a disk.
+Result<void, OsError> FakePlatform::create_private_folder(const std::string& path) {
+  for (std::string above = path; !above.empty(); above = parent_folder(above)) {
+    if (files.count(above)) return unexpected(OsError{ENOTDIR});
+    if (above == "/") break;
+  }
+  directories.insert(path);
+  return {};
 }
 
 Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
@@ -174,6 +185,31 @@ Result<void, OsError> FakePlatform::remove_file(const std::string& path) {
 Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) {
   for (std::uint8_t& byte : bytes) byte = next_random_byte++;
   return {};
+}
+
+Result<support::UnclearedBytes, BoundedReadError> FakePlatform::read_regular_file(
+    const std::string& path, std::size_t max_bytes) {
+  if (before_read) before_read(path);
+  log.push_back("read " + path);
+  const auto alias = aliases.find(path);
+  const std::string& name = alias == aliases.end() ? path : alias->second;
+  if (special_files.count(name)) return unexpected(BoundedReadError{ReadRefusal::NotRegular, {}});
+  if (huge_files.count(name)) return unexpected(BoundedReadError{ReadRefusal::TooLarge, {}});
+  if (auto code = failure(Operation::ReadFile, path)) {
+    return unexpected(BoundedReadError{ReadRefusal::System, OsError{*code}});
+  }
+  if (directories.count(name)) return unexpected(BoundedReadError{ReadRefusal::System, {EISDIR}});
+  const auto it = files.find(name);
+  if (it == files.end()) return unexpected(BoundedReadError{ReadRefusal::System, {ENOENT}});
+  if (it->second.size() > max_bytes) return unexpected(BoundedReadError{ReadRefusal::TooLarge, {}});
+  return support::UnclearedBytes(it->second.begin(), it->second.end());
+}
+
+std::optional<std::string> FakePlatform::resolved_path(const std::string& path) {
+  const auto alias = aliases.find(path);
+  const std::string& name = alias == aliases.end() ? path : alias->second;
+  if (files.count(name) || directories.count(name) || special_files.count(name)) return name;
+  return std::nullopt;
 }
 
 }  // namespace orvane::testing

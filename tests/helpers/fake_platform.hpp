@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -56,6 +57,12 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::set<std::uint64_t> other_processes;
   // The files write_private_file made, while they are there.
   std::set<std::string> private_files;
+  // What read_regular_file refuses: paths that are pipes or devices, and paths of files larger
+  // than any bound. Links (`aliases`) resolve to what they name.
+  std::set<std::string> special_files;
+  std::set<std::string> huge_files;
+  // Called just before each read_regular_file, so a test can change a file "meanwhile".
+  std::function<void(const std::string&)> before_read;
 
   // The operation on `path` fails with `code` every time, or with `only_call` only that time
   // (counted per operation and path, from 1). For a copy the path is its source.
@@ -92,10 +99,7 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::optional<std::string> local_app_data_folder() override { return local_app_data; }
   std::optional<std::string> home_folder() override { return home; }
   std::optional<std::string> state_folder() override { return state; }
-  Result<void, OsError> create_private_folder(const std::string& path) override {
-    directories.insert(path);
-    return {};
-  }
+  Result<void, OsError> create_private_folder(const std::string& path) override;
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
   std::uint64_t process_id() override { return process; }
@@ -105,6 +109,9 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   // Fails as a write that cannot open does (Operation::OpenForWrite).
   Result<void, OsError> write_private_file(const std::string& path,
                                            std::string_view bytes) override;
+  Result<support::UnclearedBytes, BoundedReadError> read_regular_file(
+      const std::string& path, std::size_t max_bytes) override;
+  std::optional<std::string> resolved_path(const std::string& path) override;
   Result<void, OsError> remove_file(const std::string& path) override;
 
  private:

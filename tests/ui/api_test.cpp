@@ -9,87 +9,19 @@
 #include <string>
 #include <vector>
 
+#include "api_fixture.hpp"
 #include "helpers/fake_platform.hpp"
 #include "orvane/cli/cli.hpp"
 #include "orvane/core/account_files.hpp"
+#include "orvane/core/content_version.hpp"
 #include "orvane/core/package.hpp"
 #include "orvane/ui/ui_app.hpp"
-
-// GCC 12 warns about every member a designated initializer leaves to its default.
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace orvane::ui {
 namespace {
 
 using orvane::testing::FakePlatform;
 namespace json = boost::json;
-
-constexpr unsigned short PORT = 8123;
-const std::string TOKEN = "0123456789abcdef0123456789abcdef";
-const std::string FOLDER = "/game/settings_Default";
-const std::string HOST = "127.0.0.1:8123";
-
-std::string path_of(const std::string& account) {
-  return FOLDER + "/core_user_" + account + ".dat";
-}
-
-// The test platform holding the example folder's account files.
-FakePlatform example_platform() {
-  FakePlatform fake;
-  fake.directories = {"/game", FOLDER};
-  for (const char* account : {"1001", "1002", "1003", "1004"}) {
-    std::ifstream in(std::string(ORVANE_EXAMPLES) + "/core_user_" + account + ".dat",
-                     std::ios::binary);
-    fake.files[path_of(account)].assign(std::istreambuf_iterator<char>(in), {});
-    EXPECT_FALSE(fake.files[path_of(account)].empty()) << account;
-  }
-  return fake;
-}
-
-struct Call {
-  std::string method = "GET";
-  std::string target;
-  std::string body;
-  std::optional<std::string> host = HOST;
-  std::optional<std::string> origin;
-  std::optional<std::string> token = TOKEN;
-};
-
-HttpResponse send(UiApp& app, const Call& call) {
-  return app.handle(
-      HttpRequest{call.method, call.target, call.host, call.origin, call.token, call.body});
-}
-
-json::value body_of(const HttpResponse& response) {
-  boost::system::error_code ec;
-  json::value value = json::parse(response.body, ec);
-  EXPECT_FALSE(ec) << response.body;
-  return value;
-}
-
-std::string query(const std::string& text) {
-  std::string out;
-  for (const char c : text) out += c == '/' ? std::string("%2F") : std::string(1, c);
-  return out;
-}
-
-class ApiTest : public ::testing::Test {
- protected:
-  FakePlatform fake_ = example_platform();
-  UiApp app_{fake_, fake_, UiSession{TOKEN, PORT, FOLDER}};
-
-  json::value get(const std::string& target, unsigned status = 200) {
-    const HttpResponse response = send(app_, {.target = target});
-    EXPECT_EQ(response.status, status) << target << ": " << response.body;
-    return body_of(response);
-  }
-  json::value post(const std::string& target, const json::value& body, unsigned status = 200) {
-    const HttpResponse response =
-        send(app_, {.method = "POST", .target = target, .body = json::serialize(body)});
-    EXPECT_EQ(response.status, status) << target << ": " << response.body;
-    return body_of(response);
-  }
-};
 
 TEST_F(ApiTest, RefusesRequestsThatFailTheChecks) {
   const std::string accounts = "/api/accounts?folder=" + query(FOLDER);
@@ -98,67 +30,98 @@ TEST_F(ApiTest, RefusesRequestsThatFailTheChecks) {
     Call call;
     unsigned status;
     std::string error;  // a part of the error text
+    const char* code;
   };
   const Case cases[] = {
-      {"no token", {.target = accounts, .token = std::nullopt}, 403, "token"},
+      {"no token", {.target = accounts, .token = std::nullopt}, 403, "token", "forbidden"},
       {"wrong token",
        {.target = accounts, .token = "0123456789abcdef0123456789abcdeF"},
        403,
-       "token"},
-      {"token cut short", {.target = accounts, .token = TOKEN.substr(0, 31)}, 403, "token"},
-      {"empty token", {.target = accounts, .token = ""}, 403, "token"},
-      {"no host", {.target = accounts, .host = std::nullopt}, 403, "address"},
-      {"another host", {.target = accounts, .host = "evil.example:8123"}, 403, "address"},
-      {"another port", {.target = accounts, .host = "127.0.0.1:8124"}, 403, "address"},
-      {"host without port", {.target = accounts, .host = "localhost"}, 403, "address"},
-      {"another origin", {.target = accounts, .origin = "http://evil.example"}, 403, "other pages"},
-      {"origin null", {.target = accounts, .origin = "null"}, 403, "other pages"},
+       "token",
+       "forbidden"},
+      {"token cut short",
+       {.target = accounts, .token = TOKEN.substr(0, 31)},
+       403,
+       "token",
+       "forbidden"},
+      {"empty token", {.target = accounts, .token = ""}, 403, "token", "forbidden"},
+      {"no host", {.target = accounts, .host = std::nullopt}, 403, "address", "forbidden"},
+      {"another host",
+       {.target = accounts, .host = "evil.example:8123"},
+       403,
+       "address",
+       "forbidden"},
+      {"another port", {.target = accounts, .host = "127.0.0.1:8124"}, 403, "address", "forbidden"},
+      {"host without port", {.target = accounts, .host = "localhost"}, 403, "address", "forbidden"},
+      {"another origin",
+       {.target = accounts, .origin = "http://evil.example"},
+       403,
+       "other pages",
+       "forbidden"},
+      {"origin null", {.target = accounts, .origin = "null"}, 403, "other pages", "forbidden"},
       {"origin over https",
        {.target = accounts, .origin = "https://127.0.0.1:8123"},
        403,
-       "other pages"},
+       "other pages",
+       "forbidden"},
       {"origin on another port",
        {.target = accounts, .origin = "http://localhost:9"},
        403,
-       "other pages"},
+       "other pages",
+       "forbidden"},
       {"page of another host",
        {.target = "/", .host = "evil.example:8123", .token = std::nullopt},
        403,
-       "address"},
-      {"unknown endpoint", {.target = "/api/nothing"}, 404, "no such"},
-      {"apply by GET", {.target = "/api/apply"}, 405, "method"},
-      {"accounts by POST", {.method = "POST", .target = accounts}, 405, "method"},
-      {"quit by GET", {.target = "/api/quit"}, 405, "method"},
-      {"folder missing", {.target = "/api/accounts"}, 400, "\"folder\""},
-      {"folder absent", {.target = "/api/accounts?folder=%2Fnowhere"}, 400, "settings directory: "},
-      {"malformed escape", {.target = "/api/accounts?folder=%2"}, 400, "percent"},
-      {"escape not UTF-8", {.target = "/api/accounts?folder=%FF"}, 400, "UTF-8"},
-      {"parameter twice", {.target = accounts + "&folder=x"}, 400, "twice"},
+       "address",
+       "forbidden"},
+      {"unknown endpoint", {.target = "/api/nothing"}, 404, "no such", "not_found"},
+      {"apply by GET", {.target = "/api/apply"}, 405, "method", "method_not_allowed"},
+      {"accounts by POST",
+       {.method = "POST", .target = accounts},
+       405,
+       "method",
+       "method_not_allowed"},
+      {"quit by GET", {.target = "/api/quit"}, 405, "method", "method_not_allowed"},
+      {"folder missing", {.target = "/api/accounts"}, 400, "\"folder\"", "bad_request"},
+      {"folder absent",
+       {.target = "/api/accounts?folder=%2Fnowhere"},
+       400,
+       "settings directory: ",
+       "folder_unreadable"},
+      {"malformed escape", {.target = "/api/accounts?folder=%2"}, 400, "percent", "bad_request"},
+      {"escape not UTF-8", {.target = "/api/accounts?folder=%FF"}, 400, "UTF-8", "bad_request"},
+      {"parameter twice", {.target = accounts + "&folder=x"}, 400, "twice", "bad_request"},
       {"account as a path",
        {.target = "/api/package?folder=" + query(FOLDER) + "&account=..%2F..%2Fetc"},
        400,
-       "no account"},
+       "no account",
+       "no_such_account"},
       {"account of a backup",
        {.target =
             "/api/package?folder=" + query(FOLDER) + "&account=1001.dat.before-probe-formations"},
        400,
-       "no account"},
+       "no account",
+       "no_such_account"},
       {"account as a full path",
        {.target = "/api/package?folder=" + query(FOLDER) + "&account=" + query(path_of("1001"))},
        400,
-       "no account"},
+       "no account",
+       "no_such_account"},
       {"account not in the folder",
        {.target = "/api/package?folder=" + query(FOLDER) + "&account=9999"},
        400,
-       "no account"},
+       "no account",
+       "no_such_account"},
       {"ids not numbers",
        {.target = "/api/package?folder=" + query(FOLDER) + "&account=1001&ids=1,x"},
        400,
-       "ids"},
+       "ids",
+       "bad_request"},
       {"id not held",
        {.target = "/api/package?folder=" + query(FOLDER) + "&account=1001&ids=1,3"},
        400,
-       "no formation with id 3"},
+       "no formation with id 3",
+       "no_such_formation"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
@@ -170,6 +133,7 @@ TEST_F(ApiTest, RefusesRequestsThatFailTheChecks) {
         body.is_object() ? body.as_object().if_contains("error")->if_string() : nullptr;
     ASSERT_NE(error, nullptr) << response.body;
     EXPECT_NE(std::string(*error).find(c.error), std::string::npos) << *error;
+    EXPECT_EQ(body.at("error_code"), c.code);
     for (const auto& [name, value] : response.headers) {
       EXPECT_NE(name.rfind("Access-Control-", 0), 0u) << "no CORS header is ever sent";
     }
@@ -177,66 +141,93 @@ TEST_F(ApiTest, RefusesRequestsThatFailTheChecks) {
 }
 
 TEST_F(ApiTest, RefusesBadBodiesWithoutTouchingAFile) {
-  const std::string folder = json::serialize(json::string(FOLDER));
+  const std::string folder = "\"folder\": " + json::serialize(json::string(FOLDER));
+  const std::string versions = ", \"versions\": " + json::serialize(this->versions());
+  const std::string to_1002 = "{" + folder + ", \"targets\": [\"1002\"]" + versions;
+  const std::string package = R"("package": {"format": "kelvo-probe-formations", "version": 1, )"
+                              R"("formations": []})";
   struct Case {
     const char* description;
     std::string target;
     std::string body;
     std::string error;
+    const char* code;
   };
   const Case cases[] = {
-      {"not JSON", "/api/apply", "{\"folder\": ", "not valid JSON"},
-      {"empty", "/api/apply", "", "not valid JSON"},
-      {"not an object", "/api/apply", "[1, 2]", "not a JSON object"},
-      {"folder not text", "/api/apply", "{\"folder\": 7}", "\"folder\" must be a string"},
-      {"targets not a list", "/api/apply", "{\"folder\": " + folder + ", \"targets\": \"1002\"}",
-       "\"targets\" must be a list"},
-      {"no target", "/api/apply", "{\"folder\": " + folder + ", \"targets\": []}", "no target"},
+      {"not JSON", "/api/apply", "{" + folder, "not valid JSON", "bad_request"},
+      {"empty", "/api/apply", "", "not valid JSON", "bad_request"},
+      {"not an object", "/api/apply", "[1, 2]", "not a JSON object", "bad_request"},
+      {"folder not text", "/api/apply", "{\"folder\": 7}", "\"folder\" must be a string",
+       "bad_request"},
+      {"targets not a list", "/api/apply", "{" + folder + ", \"targets\": \"1002\"}",
+       "\"targets\" must be a list", "bad_request"},
+      {"no target", "/api/apply", "{" + folder + ", \"targets\": []}", "no target", "bad_request"},
+      {"a target twice", "/api/apply",
+       "{" + folder + ", \"targets\": [\"1002\", \"1003\", \"1002\"]" + versions + "}",
+       "names \"1002\" twice", "bad_request"},
+      {"a member twice", "/api/apply", to_1002 + ", \"dry_run\": true, \"dry_run\": false}",
+       "gives \"dry_run\" twice", "bad_request"},
+      {"a member twice deeper", "/api/apply",
+       to_1002 + ", \"formations\": [{\"account\": \"1001\", \"id\": 1, \"id\": 2}]}",
+       "gives \"id\" twice", "bad_request"},
+      {"no versions", "/api/apply", "{" + folder + ", \"targets\": [\"1002\"], \"formations\": []}",
+       "no \"versions\"", "bad_request"},
+      {"versions not text", "/api/apply",
+       "{" + folder + ", \"targets\": [\"1002\"], \"versions\": {\"1002\": 1}}",
+       "\"versions\" must be an object of strings", "bad_request"},
+      {"no version of the target", "/api/apply",
+       "{" + folder + ", \"targets\": [\"1002\"], \"versions\": {\"1001\": \"x\"}}",
+       "no version of account \"1002\"", "bad_request"},
       {"unknown target", "/api/apply",
-       "{\"folder\": " + folder + ", \"targets\": [\"../1002\"], \"formations\": []}",
-       "no account \"../1002\""},
-      {"dry run not a flag", "/api/apply",
-       "{\"folder\": " + folder + ", \"targets\": [\"1002\"], \"dry_run\": \"no\"}",
-       "\"dry_run\" must be"},
-      {"neither source", "/api/apply", "{\"folder\": " + folder + ", \"targets\": [\"1002\"]}",
-       "either"},
-      {"both sources", "/api/apply",
-       "{\"folder\": " + folder +
-           ", \"targets\": [\"1002\"], \"formations\": [], \"package\": \"{}\"}",
-       "either"},
+       "{" + folder + ", \"targets\": [\"../1002\"], \"formations\": []" + versions + "}",
+       "no account \"../1002\"", "no_such_account"},
+      {"dry run not a flag", "/api/apply", to_1002 + ", \"dry_run\": \"no\"}",
+       "\"dry_run\" must be", "bad_request"},
+      {"neither source", "/api/apply", to_1002 + "}", "either", "bad_request"},
+      {"both sources", "/api/apply", to_1002 + ", \"formations\": [], \"package\": \"{}\"}",
+       "either", "bad_request"},
       {"formation without id", "/api/apply",
-       "{\"folder\": " + folder +
-           ", \"targets\": [\"1002\"], \"formations\": [{\"account\": \"1001\"}]}",
-       "{\"account\", \"id\"}"},
+       to_1002 + ", \"formations\": [{\"account\": \"1001\", \"name\": \"Wide Sweep\"}]}",
+       "{\"account\", \"id\", \"name\"}", "bad_request"},
+      {"formation without name", "/api/apply",
+       to_1002 + ", \"formations\": [{\"account\": \"1001\", \"id\": 2}]}", "no \"name\"",
+       "bad_request"},
       {"id with a fraction", "/api/apply",
-       "{\"folder\": " + folder +
-           ", \"targets\": [\"1002\"], \"formations\": [{\"account\": \"1001\", \"id\": 1.5}]}",
-       "whole number"},
-      {"formation not held", "/api/apply",
-       "{\"folder\": " + folder +
-           ", \"targets\": [\"1002\"], \"formations\": [{\"account\": \"1001\", \"id\": 3}]}",
-       "no formation with id 3"},
-      {"package not JSON", "/api/apply",
-       "{\"folder\": " + folder + ", \"targets\": [\"1002\"], \"package\": \"{oops\"}",
-       "package: "},
+       to_1002 + ", \"formations\": [{\"account\": \"1001\", \"id\": 1.5, \"name\": \"x\"}]}",
+       "whole number", "bad_request"},
+      {"package not JSON", "/api/apply", to_1002 + ", \"package\": \"{oops\"}",
+       "package: ", "bad_package"},
       {"package of another version", "/api/apply",
-       "{\"folder\": " + folder +
-           ", \"targets\": [\"1002\"], \"package\": {\"format\": \"kelvo-probe-formations\", "
-           "\"version\": 2, \"formations\": []}}",
-       "unsupported formation package"},
-      {"pick out of range", "/api/apply",
-       "{\"folder\": " + folder +
-           ", \"targets\": [\"1002\"], \"pick\": [1], \"package\": {\"format\": "
-           "\"kelvo-probe-formations\", \"version\": 1, \"formations\": []}}",
-       "no formation number 1"},
-      {"restore of no list", "/api/restore", "{\"folder\": " + folder + ", \"accounts\": 1002}",
-       "\"accounts\" must be a list"},
+       to_1002 + R"(, "package": {"format": "kelvo-probe-formations", "version": 2, )"
+                 R"("formations": []}})",
+       "unsupported formation package", "unsupported_package"},
+      {"pick out of range", "/api/apply", to_1002 + ", \"pick\": [1], " + package + "}",
+       "no formation number 1", "bad_request"},
+      {"restore of no list", "/api/restore", "{" + folder + ", \"accounts\": 1002}",
+       "\"accounts\" must be a list", "bad_request"},
+      {"restore of an account twice", "/api/restore",
+       "{" + folder + ", \"accounts\": [\"1002\", \"1002\"]" + versions + "}",
+       "names \"1002\" twice", "bad_request"},
+      {"restore without versions", "/api/restore", "{" + folder + ", \"accounts\": [\"1002\"]}",
+       "no \"versions\"", "bad_request"},
       {"restore of an unknown account", "/api/restore",
-       "{\"folder\": " + folder +
-           ", \"accounts\": [\"1002\", \"1001.dat.before-probe-formations\"]}",
-       "no account"},
-      {"package text not given", "/api/read-package", "{\"package\": 1}", "file's text"},
-      {"package text not a package", "/api/read-package", "{\"package\": \"[]\"}", "package: "},
+       "{" + folder + ", \"accounts\": [\"1002\", \"1001.dat.before-probe-formations\"]" +
+           versions + "}",
+       "no account", "no_such_account"},
+      {"a point for two accounts", "/api/restore",
+       "{" + folder + ", \"accounts\": [\"1002\", \"1003\"], \"point\": \"1\"" + versions + "}",
+       "one account", "bad_request"},
+      {"point and points", "/api/restore",
+       "{" + folder + ", \"accounts\": [\"1002\"], \"point\": \"1\", \"points\": {}" + versions +
+           "}",
+       "not both", "bad_request"},
+      {"points of an account not restored", "/api/restore",
+       "{" + folder + ", \"accounts\": [\"1002\"], \"points\": {\"1003\": \"1\"}" + versions + "}",
+       "not restored", "bad_request"},
+      {"package text not given", "/api/read-package", "{\"package\": 1}", "file's text",
+       "bad_request"},
+      {"package text not a package", "/api/read-package", "{\"package\": \"[]\"}",
+       "package: ", "bad_package"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
@@ -249,6 +240,7 @@ TEST_F(ApiTest, RefusesBadBodiesWithoutTouchingAFile) {
     const json::string* error = body.as_object().if_contains("error")->if_string();
     ASSERT_NE(error, nullptr);
     EXPECT_NE(std::string(*error).find(c.error), std::string::npos) << *error;
+    EXPECT_EQ(body.at("error_code"), c.code);
     for (const std::string& entry : fake_.log) {
       EXPECT_EQ(entry.rfind("write", 0), std::string::npos) << entry;
       EXPECT_EQ(entry.rfind("copy", 0), std::string::npos) << entry;
@@ -313,7 +305,10 @@ TEST_F(ApiTest, ListsTheExampleAccounts) {
     EXPECT_EQ(entry.at("custom_count"), expected[i].formations);
     EXPECT_EQ(entry.at("has_backup"), expected[i].has_backup);
     EXPECT_EQ(entry.at("error").is_string(), expected[i].error);
+    EXPECT_EQ(entry.at("version"),
+              json::value(content_version(fake_.files.at(path_of(expected[i].account)))));
   }
+  EXPECT_EQ(accounts[4].at("error_code"), "not_a_settings_file");
   EXPECT_EQ(accounts[4].at("error"),
             json::value("decode " + path_of("1005") +
                         ": invalid marshal stream: missing marshal signature"));
@@ -342,25 +337,31 @@ std::string package_of(FakePlatform& fake, const std::vector<std::int64_t>& ids)
 }
 
 TEST_F(ApiTest, PreviewWritesNothingAndReportsEachTarget) {
-  const json::value reply = post("/api/apply", json::object{
-                                                   {"folder", FOLDER},
-                                                   {"targets", {"1002", "1003", "1004"}},
-                                                   {"dry_run", true},
-                                                   {"formations",
-                                                    {{{"account", "1001"}, {"id", 4}},
-                                                     {{"account", "1001"}, {"id", 2}},
-                                                     {{"account", "1001"}, {"id", 1}}}},
-                                               });
+  json::value reply =
+      apply({"1002", "1003", "1004"}, {{"1001", 4}, {"1001", 2}, {"1001", 1}}, true);
+  const json::object shown = versions();
+  for (json::value& result : reply.at("results").as_array()) {
+    const json::string& account = result.at("account").as_string();
+    EXPECT_EQ(result.at("version"), shown.at(account)) << account;
+    result.as_object().erase("version");
+  }
   const std::string expected =
       R"({"results":[)"
-      R"({"account":"1002","added":[{"name":"Relic Ring","id":4},)"
-      R"({"name":"Wide Sweep","id":2},{"name":"Pinpoint Cluster","id":1}],)"
-      R"("skipped":[],"custom_count":3,"error":null},)"
-      R"({"account":"1003","added":[{"name":"Relic Ring","id":4}],)"
-      R"("skipped":["Wide Sweep","Pinpoint Cluster"],"custom_count":10,"error":null},)"
-      R"({"account":"1004","added":[{"name":"Relic Ring","id":4},)"
-      R"({"name":"Wide Sweep","id":3},{"name":"Pinpoint Cluster","id":5}],)"
-      R"("skipped":[],"custom_count":5,"error":null}]})";
+      R"({"account":"1002","added":[{"name":"Relic Ring","id":4,"name_key":"relic ring"},)"
+      R"({"name":"Wide Sweep","id":2,"name_key":"wide sweep"},)"
+      R"({"name":"Pinpoint Cluster","id":1,"name_key":"pinpoint cluster"}],)"
+      R"("skipped":[],"custom_count":3,"unchanged":false,"error":null,"error_code":null,)"
+      R"("restore_point":null,"restore_point_error":null},)"
+      R"({"account":"1003","added":[{"name":"Relic Ring","id":4,"name_key":"relic ring"}],)"
+      R"("skipped":[{"name":"Wide Sweep","name_key":"wide sweep"},)"
+      R"({"name":"Pinpoint Cluster","name_key":"pinpoint cluster"}],"custom_count":10,)"
+      R"("unchanged":false,"error":null,"error_code":null,)"
+      R"("restore_point":null,"restore_point_error":null},)"
+      R"({"account":"1004","added":[{"name":"Relic Ring","id":4,"name_key":"relic ring"},)"
+      R"({"name":"Wide Sweep","id":3,"name_key":"wide sweep"},)"
+      R"({"name":"Pinpoint Cluster","id":5,"name_key":"pinpoint cluster"}],)"
+      R"("skipped":[],"custom_count":5,"unchanged":false,"error":null,"error_code":null,)"
+      R"("restore_point":null,"restore_point_error":null}]})";
   EXPECT_EQ(reply, json::parse(expected));
   for (const std::string& entry : fake_.log) {
     EXPECT_TRUE(entry.rfind("read ", 0) == 0 || entry.rfind("list ", 0) == 0) << entry;
@@ -378,13 +379,7 @@ TEST_F(ApiTest, ApplyWritesWhatTheCommandLineWritesAndLeavesARefusedTargetAlone)
   }
 
   const FakePlatform before = fake_;
-  const json::value reply = post(
-      "/api/apply",
-      json::object{
-          {"folder", FOLDER},
-          {"targets", {"1002", "1003", "1004"}},
-          {"dry_run", false},
-          {"formations", {{{"account", "1001"}, {"id", 1}}, {{"account", "1001"}, {"id", 2}}}}});
+  const json::value reply = apply({"1002", "1003", "1004"}, {{"1001", 1}, {"1001", 2}}, false);
   const json::array& results = reply.at("results").as_array();
   ASSERT_EQ(results.size(), 3u);
   EXPECT_EQ(results[0].at("error"), nullptr);
@@ -401,20 +396,18 @@ TEST_F(ApiTest, ApplyWritesWhatTheCommandLineWritesAndLeavesARefusedTargetAlone)
   // Now 1004 holds four; a package of 1003's nine cannot go in.
   fake_.log.clear();
   const FakePlatform full = fake_;
-  std::vector<json::value> nine;
+  std::vector<std::pair<std::string, std::int64_t>> nine;
   const json::value listing = get("/api/accounts?folder=" + query(FOLDER));
   for (const json::value& formation : listing.at("accounts").at(2).at("formations").as_array()) {
-    nine.push_back(json::object{{"account", "1003"}, {"id", formation.at("id")}});
+    nine.emplace_back("1003", formation.at("id").as_int64());
   }
   ASSERT_EQ(nine.size(), 9u);
-  const json::value refused =
-      post("/api/apply", json::object{{"folder", FOLDER},
-                                      {"targets", {"1004", "1002"}},
-                                      {"dry_run", false},
-                                      {"formations", json::array(nine.begin(), nine.end())}});
+  const json::value refused = apply({"1004", "1002"}, nine, false);
   const json::array& outcome = refused.at("results").as_array();
   EXPECT_EQ(outcome[0].at("error"),
             json::value("target would contain 11 custom formations; ORVANE supports at most 10"));
+  EXPECT_EQ(outcome[0].at("error_code"), "over_limit");
+  EXPECT_EQ(outcome[0].at("custom_count"), 11) << "the count it would have reached";
   EXPECT_EQ(fake_.files.at(path_of("1004")), full.files.at(path_of("1004")));
   EXPECT_EQ(fake_.files.at(backup_path_for(path_of("1004"))),
             full.files.at(backup_path_for(path_of("1004"))))
@@ -439,8 +432,7 @@ TEST_F(ApiTest, ApplyTakesAPackageInEachForm) {
       {"text, picked", {{"package", all}, {"pick", {0, 2}}}},
       {"JSON, picked", {{"package", as_json}, {"pick", {0, 2}}}},
       {"text of the picked", {{"package", picked}}},
-      {"formations of the account",
-       {{"formations", {{{"account", "1001"}, {"id", 1}}, {{"account", "1001"}, {"id", 4}}}}}},
+      {"formations of the account", {{"formations", {pick("1001", 1), pick("1001", 4)}}}},
   };
   std::optional<std::vector<std::uint8_t>> first;
   for (const Case& c : cases) {
@@ -450,9 +442,11 @@ TEST_F(ApiTest, ApplyTakesAPackageInEachForm) {
     request["folder"] = FOLDER;
     request["targets"] = json::array{"1002"};
     request["dry_run"] = false;
+    request["versions"] = versions();
     const json::value reply = post("/api/apply", request);
     EXPECT_EQ(reply.at("results").at(0).at("added"),
-              json::parse(R"([{"name":"Pinpoint Cluster","id":1},{"name":"Relic Ring","id":4}])"));
+              json::parse(R"([{"name":"Pinpoint Cluster","id":1,"name_key":"pinpoint cluster"},)"
+                          R"({"name":"Relic Ring","id":4,"name_key":"relic ring"}])"));
     if (!first) first = fake_.files.at(path_of("1002"));
     EXPECT_EQ(fake_.files.at(path_of("1002")), *first);
   }
@@ -461,27 +455,28 @@ TEST_F(ApiTest, ApplyTakesAPackageInEachForm) {
 TEST_F(ApiTest, RestoreGivesBackTheBackupsBytes) {
   const std::string backup = backup_path_for(path_of("1002"));
   const std::vector<std::uint8_t> original = fake_.files.at(path_of("1002"));
-  (void)post("/api/apply", json::object{{"folder", FOLDER},
-                                        {"targets", {"1002"}},
-                                        {"dry_run", false},
-                                        {"formations", {{{"account", "1001"}, {"id", 4}}}}});
+  (void)apply({"1002"}, {{"1001", 4}}, false);
   ASSERT_NE(fake_.files.at(path_of("1002")), original);
   ASSERT_EQ(fake_.files.at(backup), original);
   fake_.put_file(backup_path_for(path_of("1004")), "broken");
   const std::vector<std::uint8_t> kept = fake_.files.at(path_of("1004"));
 
-  const json::value reply = post(
-      "/api/restore", json::object{{"folder", FOLDER}, {"accounts", {"1002", "1004", "1003"}}});
+  const json::value reply =
+      post("/api/restore", json::object{{"folder", FOLDER},
+                                        {"accounts", {"1002", "1004", "1003"}},
+                                        {"versions", versions()}});
   const json::array& results = reply.at("results").as_array();
   ASSERT_EQ(results.size(), 3u);
-  EXPECT_EQ(results[0], json::parse(R"({"account":"1002","error":null})"));
+  EXPECT_EQ(results[0].at("error"), nullptr);
   EXPECT_EQ(fake_.files.at(path_of("1002")), original);
   EXPECT_EQ(results[1].at("error"),
             json::value("decode " + backup_path_for(path_of("1004")) +
                         ": invalid marshal stream: missing marshal signature"));
   EXPECT_EQ(fake_.files.at(path_of("1004")), kept) << "a backup that does not decode is not used";
-  EXPECT_EQ(results[2].at("error"), json::value("read " + backup_path_for(path_of("1003")) +
-                                                ": No such file or directory (os error 2)"));
+  EXPECT_EQ(results[1].at("error_code"), "not_a_settings_file");
+  EXPECT_EQ(results[2].at("error"),
+            json::value("account 1003 has no backup " + backup_path_for(path_of("1003"))));
+  EXPECT_EQ(results[2].at("error_code"), "no_backup");
 }
 
 TEST_F(ApiTest, PackageIsWhatExportWrites) {

@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """The window program's page in headless Chromium, driven as a player would: pick the folder,
 read the table, preview, apply two formations to two accounts, check the files with the command
-line's `list`, restore one account, open the page without its key, start the program a second
-time, and quit. Saves a screenshot in the build folder.
+line's `list`, restore one account; then change files behind the page's back (it reloads its table
+and applies nothing stale), apply twice (the second writes nothing), restore a restore point, undo
+everything, open the page without its key, start the program a second time, and quit. Saves
+screenshots in the build folder.
 
 Usage: browser_test.py UI_PROGRAM CLI_PROGRAM EXAMPLES_FOLDER SCREENSHOT
 
@@ -236,6 +238,100 @@ try:
     wait.until(lambda d: d.current_url.startswith(page) and
                len(d.find_elements(By.CSS_SELECTOR, "th.account-head")) == 4)
     check(driver.current_url == page, "the forwarded page works and shows no token in its address")
+    def read_bytes(path):
+        with open(path, "rb") as f:
+            return f.read()
+
+    def tick(name, account):
+        box = cell(name, account).find_element(By.CSS_SELECTOR, "input.pick-box")
+        if not box.is_selected():
+            box.click()
+
+    def target(account, on=True):
+        box = driver.find_element(By.CSS_SELECTOR,
+                                  f'th.account-head[data-account="{account}"] input.target-box')
+        if box.is_selected() != on:
+            box.click()
+
+    def count_of(account):
+        return driver.find_element(
+            By.CSS_SELECTOR, f'th.account-head[data-account="{account}"] .count').text
+
+    def press_apply():
+        driver.find_element(By.ID, "apply").click()
+        wait.until(EC.alert_is_present())
+        driver.switch_to.alert.accept()
+
+    # The source changes on disk after the page read it: its id 2 is now another formation.
+    tick("Wide Sweep", "1001")
+    target("1002")
+    before_1002 = read_bytes(account_file("1002"))
+    shutil.copyfile(os.path.join(examples, "core_user_1004.dat"), account_file("1001"))
+    press_apply()
+    wait.until(lambda d: count_of("1001") == "2 / 10")
+    check(read_bytes(account_file("1002")) == before_1002,
+          "an apply from a source that changed on disk writes nothing")
+    check("changed on disk" in driver.find_element(By.ID, "results").text,
+          "the page says why nothing was written")
+    check("unticked" in driver.find_element(By.ID, "table-message").text and
+          not driver.find_elements(By.CSS_SELECTOR, "input.pick-box:checked"),
+          "the tick whose formation is gone is dropped, with a line saying so")
+    check("Anchor Point" in [th.text for th in driver.find_elements(By.CSS_SELECTOR, "th.name")],
+          "the table shows the source as it now is")
+
+    # Another program changes a file while the page is out of sight; looking again shows it.
+    shutil.copyfile(os.path.join(examples, "core_user_1003.dat"), account_file("1004"))
+    driver.execute_script("window.dispatchEvent(new Event('focus'))")
+    wait.until(lambda d: count_of("1004") == "9 / 10")
+    check("Changed on disk" in driver.find_element(By.ID, "table-message").text,
+          "the page reloads its table when it is looked at again, and says which account changed")
+
+    # Two Applies in a row: the second finds everything there and writes nothing.
+    tick("Hex Spread", "1003")
+    target("1002")
+    press_apply()
+    wait.until(lambda d: any("Added 1" in r.text
+                             for r in d.find_elements(By.CSS_SELECTOR, "#results .result")))
+    after_first = read_bytes(account_file("1002"))
+    backup = account_file("1002") + ".before-probe-formations"
+    backup_after_first = read_bytes(backup)
+    check(backup_after_first == before_1002, "the first apply backs the account up")
+    wait.until(lambda d: not d.find_element(By.ID, "apply").get_attribute("disabled"))
+    press_apply()
+    wait.until(lambda d: any("already holds every ticked formation" in r.text
+                             for r in d.find_elements(By.CSS_SELECTOR, "#results .result")))
+    check(read_bytes(account_file("1002")) == after_first and
+          read_bytes(backup) == backup_after_first,
+          "the second apply leaves the account and its backup as they were")
+
+    # Undo everything since this folder was opened (in this tab: since the reload above).
+    undo = driver.find_element(By.ID, "undo-all")
+    check(undo.is_displayed(), "the page offers to undo everything it changed")
+    undo.click()
+    wait.until(EC.alert_is_present())
+    driver.switch_to.alert.accept()
+    wait.until(lambda d: any("state before the first change" in r.text
+                             for r in d.find_elements(By.CSS_SELECTOR, "#results .result")))
+    check(read_bytes(account_file("1002")) == before_1002,
+          "undo everything puts the account back as it was before the page's first change")
+
+    # The undo kept a restore point of its own: restoring it brings Hex Spread back.
+    driver.find_element(By.CSS_SELECTOR,
+                        'th.account-head[data-account="1002"] button.history').click()
+    wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, "#restore-points li")) >= 2)
+    reasons = [li.find_element(By.CLASS_NAME, "reason").text
+               for li in driver.find_elements(By.CSS_SELECTOR, "#restore-points li")]
+    check(reasons[0] == "before restoring the state before adding Hex Spread" and
+          reasons[1] == "before adding Hex Spread",
+          f"the restore points say what each change was, newest first: {reasons}")
+    driver.save_screenshot(screenshot.replace(".png", "-restore-points.png"))
+    driver.find_elements(By.CSS_SELECTOR, "#restore-points li button")[0].click()
+    wait.until(EC.alert_is_present())
+    driver.switch_to.alert.accept()
+    wait.until(lambda d: any("Restored from the restore point" in r.text
+                             for r in d.find_elements(By.CSS_SELECTOR, "#results .result")))
+    check(read_bytes(account_file("1002")) == after_first,
+          "restoring a restore point gives back the account's bytes")
 
     driver.find_element(By.ID, "quit").click()
     wait.until(EC.visibility_of_element_located((By.ID, "stopped")))

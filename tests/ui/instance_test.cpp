@@ -139,7 +139,7 @@ TEST(RunningInstance, IsRecordedPrivatelyAndForgottenOnlyWhileItsOwn) {
     if (c.replaced_by) {
       ASSERT_TRUE(record_instance(fake, fake, DATA, *c.replaced_by));
     }
-    forget_instance(fake, fake, DATA, self);
+    forget_instance(fake, DATA, self);
     EXPECT_EQ(fake.files.count(RECORD) == 1, c.left);
     if (c.left) {
       EXPECT_EQ(parse_instance_file(fake.file_text(RECORD)), c.replaced_by);
@@ -168,9 +168,9 @@ TEST(BrowserRedirect, ForwardsToTheAddressWithoutPuttingItOnACommandLine) {
   EXPECT_NE(page.find("<a href=\"" + address + "\">"), std::string::npos) << page;
 
   // Another run's page is not removed; this run's is.
-  remove_redirect(fake, fake, DATA, "http://127.0.0.1:1/#token=" + TOKEN);
+  remove_redirect(fake, DATA, "http://127.0.0.1:1/#token=" + TOKEN);
   EXPECT_EQ(fake.files.count(REDIRECT), 1u);
-  remove_redirect(fake, fake, DATA, address);
+  remove_redirect(fake, DATA, address);
   EXPECT_EQ(fake.files.count(REDIRECT), 0u);
 
   // Markup in an address stays text.
@@ -308,9 +308,9 @@ TEST(PrivateFile, IsOnlyTheUsersAndReplacesWhatStoodThere) {
       auto kept = platform->read_file(elsewhere);
       EXPECT_EQ(std::string(kept->begin(), kept->end()), "keep") << "written through a link";
     }
-    ASSERT_TRUE(desktop->remove_file(path));
+    ASSERT_TRUE(platform->remove_file(path));
     EXPECT_NE(::access(path.c_str(), F_OK), 0);
-    EXPECT_TRUE(desktop->remove_file(path)) << "removing what is gone";
+    EXPECT_TRUE(platform->remove_file(path)) << "removing what is gone";
     ::unlink(elsewhere.c_str());
   }
   ::rmdir(folder.c_str());

@@ -7,10 +7,14 @@ namespace orvane {
 Result<Package, std::string> read_accepted_package(std::string_view text) {
   auto package = read_package_json(text);
   if (!package) return unexpected("package: " + package.error());
-  if (package->format != PACKAGE_FORMAT || package->version != PACKAGE_VERSION) {
+  if (!is_accepted_package(*package)) {
     return unexpected(std::string("unsupported formation package"));
   }
   return package;
+}
+
+bool is_accepted_package(const Package& package) {
+  return package.format == PACKAGE_FORMAT && package.version == PACKAGE_VERSION;
 }
 
 Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std::string& target,

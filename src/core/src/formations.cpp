@@ -83,7 +83,7 @@ std::optional<std::string> reserved_name(std::string_view key, const JsonValue& 
   if (id && *id < 0) return std::nullopt;
   const json::string* name = stored_name(value);
   if (name == nullptr) return std::nullopt;
-  return ascii_lower(untag_text(*name));
+  return name_key(untag_text(*name));
 }
 
 JsonValue tagged_tuple(json::array items) {
@@ -174,13 +174,13 @@ std::int64_t id_of_same_named(const json::object& dict, const std::string& lower
     const std::optional<std::int64_t> id = formation_key_id(member.key());
     if (!id || *id < 0) continue;
     const json::string* name = stored_name(member.value());
-    if (name != nullptr && ascii_lower(untag_text(*name)) == lower_name) return *id;
+    if (name != nullptr && name_key(untag_text(*name)) == lower_name) return *id;
   }
   return 0;
 }
 
-Result<MergePlan, std::string> plan_merge(const JsonValue& root,
-                                          const std::vector<Formation>& incoming) {
+Result<MergePlan, MergeError> plan_merge(const JsonValue& root,
+                                         const std::vector<Formation>& incoming) {
   MergePlan plan;
   if (const json::object* existing = find_custom_formations(root)) plan.dict = *existing;
 
@@ -194,13 +194,13 @@ Result<MergePlan, std::string> plan_merge(const JsonValue& root,
 
   std::optional<std::int64_t> first_written_id;
   for (const Formation& formation : incoming) {
-    std::string lower = ascii_lower(formation.name);
+    std::string lower = name_key(formation.name);
     if (taken_names.count(lower) != 0) {
       plan.outcome.skipped.push_back(formation.name);
       continue;
     }
     auto id = ids.claim(formation.id);
-    if (!id) return id.take_error();
+    if (!id) return unexpected(MergeError{MergeRefusal::NoFreeId, id.error(), 0});
     if (&formation == &incoming.front()) first_written_id = *id;
     plan.dict.insert_or_assign(id_key(*id), formation_to_json(formation));
     taken_names.insert(std::move(lower));
@@ -210,14 +210,17 @@ Result<MergePlan, std::string> plan_merge(const JsonValue& root,
 
   plan.outcome.custom_count = count_custom(plan.dict);
   if (plan.outcome.custom_count > MAX_CUSTOM_FORMATIONS) {
-    return unexpected("target would contain " + std::to_string(plan.outcome.custom_count) +
-                      " custom formations; ORVANE supports at most 10");
+    return unexpected(MergeError{MergeRefusal::OverLimit,
+                                 "target would contain " +
+                                     std::to_string(plan.outcome.custom_count) +
+                                     " custom formations; ORVANE supports at most 10",
+                                 plan.outcome.custom_count});
   }
 
   if (first_written_id) {
     plan.first_formation_id = *first_written_id;
   } else if (!incoming.empty()) {
-    plan.first_formation_id = id_of_same_named(plan.dict, ascii_lower(incoming.front().name));
+    plan.first_formation_id = id_of_same_named(plan.dict, name_key(incoming.front().name));
   }
   return plan;
 }
@@ -311,16 +314,32 @@ std::size_t custom_formation_count(const JsonValue& root) {
 Result<MergeOutcome, std::string> merge_formations(JsonValue& root,
                                                    const std::vector<Formation>& incoming,
                                                    std::uint64_t now_filetime) {
+  auto merged = merge_formations_explained(root, incoming, now_filetime);
+  if (!merged) return unexpected(std::move(merged.error().text));
+  return std::move(*merged);
+}
+
+bool has_settings_shape(const JsonValue& root) {
+  const json::object* root_object = root.if_object();
+  const JsonValue* ui = root_object == nullptr ? nullptr : root_object->if_contains(UI_KEY);
+  return ui != nullptr && ui->is_object();
+}
+
+std::string name_key(std::string_view name) { return ascii_lower(name); }
+
+Result<MergeOutcome, MergeError> merge_formations_explained(JsonValue& root,
+                                                            const std::vector<Formation>& incoming,
+                                                            std::uint64_t now_filetime) {
   auto plan = plan_merge(root, incoming);
   if (!plan) return plan.take_error();
 
   json::object* root_object = root.if_object();
   if (root_object == nullptr) {
-    return unexpected(std::string("settings root is not an object"));
+    return unexpected(MergeError{MergeRefusal::NotSettings, "settings root is not an object", 0});
   }
   const JsonValue* existing_ui = root_object->if_contains(UI_KEY);
   if (existing_ui != nullptr && !existing_ui->is_object()) {
-    return unexpected(std::string("settings ui is not an object"));
+    return unexpected(MergeError{MergeRefusal::NotSettings, "settings ui is not an object", 0});
   }
   // Nothing below can fail: the tree changes from here on.
   if (existing_ui == nullptr) root_object->emplace(UI_KEY, json::object());

@@ -307,6 +307,11 @@ class PosixPlatform final : public Platform {
 
   // Blocked, the signals stay pending and are delivered, with their usual effect, the moment
   // the mask is put back.
+  Result<support::UnclearedBytes, BoundedReadError> read_regular_file(
+      const std::string& path, std::size_t max_bytes) override;
+  std::optional<std::string> resolved_path(const std::string& path) override;
+  Result<void, OsError> remove_file(const std::string& path) override;
+
   void hold_interruptions() override {
     sigset_t held;
     sigemptyset(&held);
@@ -318,6 +323,59 @@ class PosixPlatform final : public Platform {
  private:
   sigset_t saved_mask_{};
 };
+
+// O_NONBLOCK makes the open of a pipe return at once; the type is then checked on the open file,
+// so a name that changes in between cannot slip a pipe past the check. A regular file reads as
+// usual whatever the flag says.
+Result<support::UnclearedBytes, BoundedReadError> PosixPlatform::read_regular_file(
+    const std::string& path, std::size_t max_bytes) {
+  const auto system = [] { return unexpected(BoundedReadError{ReadRefusal::System, {errno}}); };
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return system();
+  struct Closer {
+    int fd;
+    ~Closer() { ::close(fd); }
+  } closer{fd};
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return system();
+  if (S_ISDIR(info.st_mode)) return unexpected(BoundedReadError{ReadRefusal::System, {EISDIR}});
+  if (!S_ISREG(info.st_mode)) return unexpected(BoundedReadError{ReadRefusal::NotRegular, {}});
+  const auto size = static_cast<std::uint64_t>(info.st_size);
+  if (size > max_bytes) return unexpected(BoundedReadError{ReadRefusal::TooLarge, {}});
+
+  // One byte past the bound is read at most: it shows a file that grew beyond it meanwhile.
+  const std::size_t limit = max_bytes < SIZE_MAX ? max_bytes + 1 : max_bytes;
+  support::UnclearedBytes bytes;
+  bytes.resize(std::max<std::size_t>(with_rewrite_room(static_cast<std::size_t>(size)), 4096));
+  std::size_t used = 0;
+  for (;;) {
+    if (used >= limit) return unexpected(BoundedReadError{ReadRefusal::TooLarge, {}});
+    if (used == bytes.size()) bytes.resize(std::min(bytes.size() * 2, limit));
+    const ssize_t n = ::read(fd, bytes.data() + used, std::min(bytes.size(), limit) - used);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return system();
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
+std::optional<std::string> PosixPlatform::resolved_path(const std::string& path) {
+  char resolved[PATH_MAX];
+  if (::realpath(path.c_str(), resolved) == nullptr) return std::nullopt;
+  return std::string(resolved);
+}
+
+Result<void, OsError> PosixPlatform::remove_file(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
+  return unexpected(OsError{errno});
+}
 
 }  // namespace
 

@@ -335,6 +335,11 @@ class WindowsPlatform final : public Platform {
     (void)write_standard(STD_ERROR_HANDLE, text);
   }
 
+  Result<support::UnclearedBytes, BoundedReadError> read_regular_file(
+      const std::string& path, std::size_t max_bytes) override;
+  std::optional<std::string> resolved_path(const std::string& path) override;
+  Result<void, OsError> remove_file(const std::string& path) override;
+
   void hold_interruptions() override {
     if (!handler_installed_)
       handler_installed_ = SetConsoleCtrlHandler(wait_for_release, TRUE) != 0;
@@ -345,6 +350,82 @@ class WindowsPlatform final : public Platform {
  private:
   bool handler_installed_ = false;
 };
+
+// Only a file on a disk counts: a console, a pipe or a device opened by name has another type.
+Result<support::UnclearedBytes, BoundedReadError> WindowsPlatform::read_regular_file(
+    const std::string& path, std::size_t max_bytes) {
+  const auto system = [] {
+    return unexpected(BoundedReadError{ReadRefusal::System, {static_cast<int>(GetLastError())}});
+  };
+  auto wide = system_path(path);
+  if (!wide) return unexpected(BoundedReadError{ReadRefusal::System, wide.error()});
+  const HANDLE file = CreateFileW(wide->c_str(), GENERIC_READ,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return system();
+  struct Closer {
+    HANDLE handle;
+    ~Closer() { CloseHandle(handle); }
+  } closer{file};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(file, &info)) return system();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return unexpected(BoundedReadError{ReadRefusal::System, {ERROR_ACCESS_DENIED}});
+  }
+  if (GetFileType(file) != FILE_TYPE_DISK) {
+    return unexpected(BoundedReadError{ReadRefusal::NotRegular, {}});
+  }
+  const std::uint64_t size = (std::uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+  if (size > max_bytes) return unexpected(BoundedReadError{ReadRefusal::TooLarge, {}});
+
+  // One byte past the bound is read at most: it shows a file that grew beyond it meanwhile.
+  const std::size_t limit = max_bytes < SIZE_MAX ? max_bytes + 1 : max_bytes;
+  support::UnclearedBytes bytes;
+  bytes.resize(std::max<std::size_t>(with_rewrite_room(static_cast<std::size_t>(size)), 4096));
+  std::size_t used = 0;
+  for (;;) {
+    if (used >= limit) return unexpected(BoundedReadError{ReadRefusal::TooLarge, {}});
+    if (used == bytes.size()) bytes.resize(std::min(bytes.size() * 2, limit));
+    const std::size_t piece =
+        std::min<std::size_t>(std::min(bytes.size(), limit) - used, std::size_t{1} << 30);
+    DWORD got = 0;
+    if (!ReadFile(file, bytes.data() + used, static_cast<DWORD>(piece), &got, nullptr)) {
+      return system();
+    }
+    if (got == 0) break;
+    used += got;
+  }
+  bytes.resize(used);
+  return bytes;
+}
+
+std::optional<std::string> WindowsPlatform::resolved_path(const std::string& path) {
+  auto wide = system_path(path);
+  if (!wide) return std::nullopt;
+  const HANDLE file =
+      CreateFileW(wide->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  std::wstring final_path(MAX_PATH, L'\0');
+  DWORD length =
+      GetFinalPathNameByHandleW(file, final_path.data(), static_cast<DWORD>(final_path.size()), 0);
+  if (length >= final_path.size()) {
+    final_path.resize(length + 1);
+    length = GetFinalPathNameByHandleW(file, final_path.data(),
+                                       static_cast<DWORD>(final_path.size()), 0);
+  }
+  CloseHandle(file);
+  if (length == 0 || length >= final_path.size()) return std::nullopt;
+  final_path.resize(length);
+  return utf8_from_wide(final_path);
+}
+
+Result<void, OsError> WindowsPlatform::remove_file(const std::string& path) {
+  auto wide = system_path(path);
+  if (!wide) return wide.take_error();
+  if (DeleteFileW(wide->c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return {};
+  return unexpected(OsError{static_cast<int>(GetLastError())});
+}
 
 }  // namespace
 

@@ -2,7 +2,6 @@
 // program's API, which wants the session token the program put in this page's address.
 'use strict';
 
-const MAX_CUSTOM_FORMATIONS = 10;
 // Kept for the tab, so that reloading the page after the address bar lost the token still works.
 const token = (() => {
   const given = new URLSearchParams(location.hash.slice(1)).get('token');
@@ -11,16 +10,23 @@ const token = (() => {
 })();
 
 const state = {
+  info: { max_custom_formations: 10 },  // replaced by /api/info: the program owns its limits
   folder: '',
-  accounts: [],      // as /api/accounts gives them
+  accounts: [],      // as /api/accounts gives them, each with the version of its file
   package: null,     // {fileName, text, formations} of a package file the player opened
-  picks: new Map(),  // row key -> {account, id} or {packageIndex}
+  picks: new Map(),  // row key -> {account, id, name} or {packageIndex}
   targets: new Set(),
   selectedRow: null,
   preview: null,     // account -> result of the last preview of the current picks
-  lastChanged: [],   // the accounts the last apply changed, in the table's order
   browsing: '',
+  busy: false,       // a request that writes is in flight: whatever would race it waits
+  firstPoints: new Map(),  // account -> its first restore point since this folder was opened
+  pointsShown: null, // {account, points} of the restore points on show
 };
+
+// Each kind of request counts its sends; a reply to a send that a later one superseded (another
+// folder, a preview of other ticks) is dropped.
+const sends = { accounts: 0, preview: 0 };
 
 const $ = (id) => document.getElementById(id);
 
@@ -44,9 +50,10 @@ function el(tag, props = {}, ...children) {
 class StoppedError extends Error {}
 
 class ApiError extends Error {
-  constructor(message, status) {
+  constructor(message, status, code) {
     super(message);
     this.status = status;
+    this.code = code || '';
   }
 }
 
@@ -71,8 +78,13 @@ async function api(method, path, body) {
   }
   if (!response.ok) {
     let message = response.statusText;
-    try { message = (await response.json()).error || message; } catch (e) { /* not JSON */ }
-    throw new ApiError(message, response.status);
+    let code = '';
+    try {
+      const reply = await response.json();
+      message = reply.error || message;
+      code = reply.error_code || '';
+    } catch (e) { /* not JSON */ }
+    throw new ApiError(message, response.status, code);
   }
   return response;
 }
@@ -97,40 +109,52 @@ function showNoKey() {
 
 // ---- Errors in words a player can act on ----
 
-function explain(text) {
-  let m;
-  if ((m = /^target would contain (\d+) custom formations/.exec(text))) {
-    return `It would then hold ${m[1]} formations, but the game client keeps at most ${MAX_CUSTOM_FORMATIONS}. ` +
-      'Untick some formations, or delete some in the game first.';
+// Advice by the error's code alone: the text beside it is for reading, never for matching.
+function explain(code, detail = {}) {
+  const limit = state.info.max_custom_formations;
+  switch (code) {
+    case 'over_limit':
+      return (detail.custom_count ? `It would then hold ${detail.custom_count} formations, but ` : 'But ') +
+        `the game client keeps at most ${limit}. Untick some formations, or delete some in the game first.`;
+    case 'read_failed': return 'The file could not be read. Check that it exists and that you may open it.';
+    case 'not_a_settings_file': return 'This file is not a settings file this program can read. It was left as it is.';
+    case 'not_a_regular_file': return 'This is not an ordinary file (a pipe or a device, say), so it is not read.';
+    case 'too_large': return 'This file is far larger than any settings file, so it is not read.';
+    case 'outside_folder': return 'This account file is a link to a file outside the folder, so it is not changed here.';
+    case 'changed_on_disk':
+      return 'The file changed on disk since the page showed it (the game client or another program saved it), ' +
+        'so nothing was written to it. The table now shows it as it is: check the ticks and try again.';
+    case 'backup_failed': return 'No backup copy could be made, so the account was not changed. Is the disk full or the folder read-only?';
+    case 'write_failed':
+      return 'The file could not be written. Close the game client and try again; if the account looks wrong, restore it.';
+    case 'no_backup': return 'This account has no backup yet: nothing was changed.';
+    case 'no_such_restore_point': return 'That restore point is gone; the list is shown afresh.';
+    case 'restore_point_failed': return 'No restore point could be kept for this change; the backup beside the file still holds the account as it was.';
+    case 'folder_unreadable': return 'The folder could not be opened. Check the path.';
+    case 'no_such_account': return 'That account file is no longer in the folder.';
+    case 'bad_package': return 'This is not a formation package file, or it is damaged.';
+    case 'unsupported_package': return 'This package file is of a kind this program does not read.';
+    case 'encode_failed': return 'The changed settings could not be encoded; the account was not changed.';
+    case 'no_free_id': return 'The account has no free formation number left; the account was not changed.';
+    default: return '';
   }
-  if (/^read /.test(text)) return 'The file could not be read. Check that it exists and that you may open it.';
-  if (/^decode /.test(text)) return 'This file is not a settings file this program can read. It was left as it is.';
-  if (/^backup /.test(text)) return 'No backup copy could be made, so the account was not changed. Is the disk full or the folder read-only?';
-  if (/^write /.test(text)) {
-    return 'The file could not be written. Close the game client and try again; if the account looks wrong, restore it from its backup.';
-  }
-  if (/^settings directory: /.test(text)) return 'The folder could not be opened. Check the path.';
-  if (/^package: /.test(text)) return 'This is not a formation package file, or it is damaged.';
-  if (text === 'unsupported formation package') return 'This package file is of a kind this program does not read.';
-  if (/^rebuild settings|^encode settings/.test(text)) return 'The changed settings could not be encoded; the account was not changed.';
-  return '';
 }
 
-function errorBlock(text) {
-  const advice = explain(text);
+function errorBlock(text, code, detail) {
+  const advice = explain(code, detail);
   return el('div', {},
     advice ? el('div', { class: 'error-text' }, advice) : null,
     el('div', { class: advice ? 'raw' : 'error-text' }, text));
 }
 
-function showMessage(id, text, isError) {
+function showMessage(id, text, isError, code) {
   const box = $(id);
   box.replaceChildren();
   box.classList.toggle('error', Boolean(isError));
   if (!text) return;
   const section = box.closest('section');
   if (section) section.hidden = false;
-  box.append(isError ? errorBlock(text) : text);
+  box.append(isError ? errorBlock(text, code) : text);
 }
 
 async function guarded(id, action) {
@@ -138,7 +162,24 @@ async function guarded(id, action) {
     await action();
   } catch (e) {
     if (e instanceof StoppedError) return;
-    showMessage(id, e.message, true);
+    // A refusal because a file changed shows the files as they are now, then why.
+    if (e.code === 'changed_on_disk' && state.folder) {
+      try { await refreshAccounts(); } catch (again) { /* shown on the next try */ }
+    }
+    showMessage(id, e.message, true, e.code);
+  }
+}
+
+// Runs a request that writes: every button that writes waits until it is answered.
+async function writing(action) {
+  if (state.busy) return;
+  state.busy = true;
+  renderButtons();
+  try {
+    await action();
+  } finally {
+    state.busy = false;
+    renderButtons();
   }
 }
 
@@ -166,7 +207,8 @@ async function openFolder(folder) {
   if (!folder) return;
   $('folder-path').value = folder;
   showMessage('folder-message', 'Reading the account files…', false);
-  const reply = await getJson('/api/accounts?' + query({ folder }));
+  const reply = await readAccounts(folder);
+  if (!reply) return;
   // The program understands quotes, %LOCALAPPDATA% and ~; the folder it opened is the one kept.
   folder = reply.folder;
   $('folder-path').value = folder;
@@ -174,17 +216,63 @@ async function openFolder(folder) {
     state.picks.clear();
     state.targets.clear();
     state.selectedRow = null;
+    state.firstPoints.clear();
+    state.pointsShown = null;
+    clearPreview();
   }
   state.folder = folder;
-  state.accounts = reply.accounts;
-  state.preview = null;
   showMessage('folder-message', reply.accounts.length === 0
     ? 'This folder holds no account files (core_user_….dat).'
     : `${reply.accounts.length} account file(s) in this folder.`, false);
+  takeAccounts(reply.accounts);
+}
+
+// The folder's accounts, or nothing when a later listing was asked for meanwhile.
+async function readAccounts(folder) {
+  const send = ++sends.accounts;
+  const reply = await getJson('/api/accounts?' + query({ folder }));
+  return send === sends.accounts ? reply : null;
+}
+
+// Shows the accounts as the files now are. A tick whose formation the account no longer holds
+// under that id and name is dropped, and a preview made from other files is cleared.
+function takeAccounts(accounts) {
+  const before = new Map(state.accounts.map((a) => [a.account, a.version]));
+  const changed = accounts.filter((a) => before.has(a.account) && before.get(a.account) !== a.version);
+  state.accounts = accounts;
   for (const account of [...state.targets]) {
     if (!state.accounts.some((a) => a.account === account)) state.targets.delete(account);
   }
+  const dropped = [];
+  for (const [key, pick] of [...state.picks]) {
+    if ('packageIndex' in pick) continue;
+    const holder = state.accounts.find((a) => a.account === pick.account);
+    const held = holder && holder.formations.some((f) => f.id === pick.id && f.name === pick.name);
+    if (!held) {
+      state.picks.delete(key);
+      dropped.push(`${pick.name} (account ${pick.account})`);
+    }
+  }
+  if (changed.length > 0 || dropped.length > 0) clearPreview();
+  const lines = [];
+  if (changed.length > 0) {
+    lines.push(`Changed on disk since the page last read ${changed.length === 1 ? 'it' : 'them'}: ` +
+      `account ${changed.map((a) => a.account).join(', ')}. The table shows the files as they are now.`);
+  }
+  if (dropped.length > 0) lines.push(`No longer there, so unticked: ${dropped.join(', ')}.`);
+  if (lines.length > 0) showMessage('table-message', lines.join(' '), false);
+  if (state.pointsShown && !state.accounts.some((a) => a.account === state.pointsShown.account)) {
+    state.pointsShown = null;
+  }
   render();
+}
+
+// Reads the open folder again, as after every change and whenever the page is looked at again.
+async function refreshAccounts() {
+  if (!state.folder) return;
+  const reply = await readAccounts(state.folder);
+  if (reply) takeAccounts(reply.accounts);
+  if (state.pointsShown) await showPoints(state.pointsShown.account);
 }
 
 async function browse(path) {
@@ -207,25 +295,23 @@ async function browse(path) {
 
 // ---- The table ----
 
-// Names are grouped as the merge compares them: only the letters A to Z ignore case.
-const rowKey = (name) => name.replace(/[A-Z]/g, (c) => c.toLowerCase());
-
+// A row per name as the merge compares names: the program gives each name its key.
 function buildRows() {
   const rows = new Map();
-  const row = (name) => {
-    const key = rowKey(name);
-    if (!rows.has(key)) rows.set(key, { key, name, holders: new Map(), packageIndexes: [] });
+  const row = (formation) => {
+    const key = formation.name_key;
+    if (!rows.has(key)) rows.set(key, { key, name: formation.name, holders: new Map(), packageIndexes: [] });
     return rows.get(key);
   };
   for (const account of state.accounts) {
     for (const formation of account.formations) {
-      const entry = row(formation.name);
+      const entry = row(formation);
       if (!entry.holders.has(account.account)) entry.holders.set(account.account, []);
       entry.holders.get(account.account).push(formation);
     }
   }
   if (state.package) {
-    state.package.formations.forEach((formation, index) => row(formation.name).packageIndexes.push(index));
+    state.package.formations.forEach((formation, index) => row(formation).packageIndexes.push(index));
   }
   return [...rows.values()].sort((a, b) => a.name.localeCompare(b.name) || a.key.localeCompare(b.key));
 }
@@ -273,6 +359,7 @@ function render() {
     if (again) again.focus();
   }
   renderSummary();
+  renderPoints();
   if (state.selectedRow) {
     const row = rows.find((r) => r.key === state.selectedRow);
     if (row) drawRow(row); else $('picture-section').hidden = true;
@@ -283,12 +370,13 @@ function accountHeader(account) {
   const th = el('th', { class: 'account-head' + (state.targets.has(account.account) ? ' target' : ''), scope: 'col' });
   th.dataset.account = account.account;
   th.append(el('div', {}, account.account === '' ? '(no name)' : account.account));
+  const limit = state.info.max_custom_formations;
   if (account.error) {
-    th.append(el('div', { class: 'error-text' }, explain(account.error) || account.error));
+    th.append(el('div', { class: 'error-text' }, explain(account.error_code) || account.error));
     th.title = account.error;
   } else {
-    const full = account.custom_count >= MAX_CUSTOM_FORMATIONS;
-    th.append(el('span', { class: 'count' + (full ? ' full' : '') }, `${account.custom_count} / ${MAX_CUSTOM_FORMATIONS}`));
+    const full = account.custom_count >= limit;
+    th.append(el('span', { class: 'count' + (full ? ' full' : '') }, `${account.custom_count} / ${limit}`));
     const box = el('input', {
       type: 'checkbox', checked: state.targets.has(account.account), class: 'target-box',
       'data-focus': `target:${account.account}`,
@@ -314,11 +402,18 @@ function accountHeader(account) {
   }
   if (account.has_backup) {
     buttons.append(el('button', {
-      type: 'button', class: 'small restore', title: 'Put the file back as it was before the last apply',
+      type: 'button', class: 'small restore writes', title: 'Put the file back as it was before the last apply',
       'data-focus': `restore:${account.account}`,
       'aria-label': `Restore ${account.account} as it was before the last apply`,
+      disabled: state.busy,
       on: { click: () => guarded('results', () => restore(account.account)) },
     }, 'Restore'));
+  }
+  if (account.version) {
+    buttons.append(el('button', {
+      type: 'button', class: 'small history', title: 'The states this page can put the file back to',
+      on: { click: () => guarded('results', () => showPoints(account.account)) },
+    }, 'Restore points'));
   }
   th.append(buttons);
   return th;
@@ -375,15 +470,15 @@ function accountCell(row, account) {
     for (const formation of held) {
       const probes = formation.probes.length;
       const name = `take ${formation.name} from ${account.account}` + (held.length > 1 ? ` (id ${formation.id})` : '');
-      td.append(el('div', {}, pickBox(row, { account: account.account, id: formation.id }, '✓', name),
+      td.append(el('div', {}, pickBox(row, { account: account.account, id: formation.id, name: formation.name }, '✓', name),
         ' ', el('span', { class: 'ids' }, `id ${formation.id}, ${probes} probe${probes === 1 ? '' : 's'}`)));
     }
   }
   const outcome = state.preview && state.preview.get(account.account);
   if (outcome && !outcome.error) {
-    const added = outcome.added.find((a) => rowKey(a.name) === row.key);
+    const added = outcome.added.find((a) => a.name_key === row.key);
     if (added) td.append(el('div', { class: 'will-add' }, `+ new, id ${added.id}`));
-    else if (outcome.skipped.some((name) => rowKey(name) === row.key) && held.length > 0) {
+    else if (outcome.skipped.some((skipped) => skipped.name_key === row.key) && held.length > 0) {
       td.append(el('div', { class: 'will-skip' }, 'already here'));
     }
   }
@@ -433,22 +528,46 @@ function drawRow(row) {
 // ---- Preview, apply, restore ----
 
 function clearPreview() {
+  ++sends.preview;  // a preview still on its way answers ticks that are gone
   state.preview = null;
   $('results').replaceChildren();
   $('results-section').hidden = true;
+}
+
+// The versions of the accounts a request reads or writes, as the table shows them.
+function versionsOf(accounts) {
+  const versions = {};
+  for (const name of accounts) {
+    const account = state.accounts.find((a) => a.account === name);
+    if (account && account.version) versions[name] = account.version;
+  }
+  return versions;
 }
 
 function pickedRequest(dryRun) {
   const request = { folder: state.folder, targets: [...state.targets], dry_run: dryRun };
   const rows = buildRows();
   const picks = rows.filter((row) => state.picks.has(row.key)).map((row) => state.picks.get(row.key));
+  const read = [];
   if (picks.length > 0 && 'packageIndex' in picks[0]) {
     request.package = state.package.text;
     request.pick = picks.map((p) => p.packageIndex);
   } else {
-    request.formations = picks.map((p) => ({ account: p.account, id: p.id }));
+    request.formations = picks.map((p) => ({ account: p.account, id: p.id, name: p.name }));
+    read.push(...picks.map((p) => p.account));
   }
+  request.versions = versionsOf([...request.targets, ...read]);
   return request;
+}
+
+function renderButtons() {
+  const picks = state.picks.size;
+  const targets = state.targets.size;
+  $('preview').disabled = picks === 0 || targets === 0;
+  $('apply').disabled = state.busy || picks === 0 || targets === 0;
+  $('undo-all').hidden = state.firstPoints.size === 0;
+  $('undo-all').disabled = state.busy;
+  for (const button of document.querySelectorAll('button.writes')) button.disabled = state.busy;
 }
 
 function renderSummary() {
@@ -457,10 +576,8 @@ function renderSummary() {
   $('selection-summary').textContent =
     `${picks} formation(s) ticked, ${targets} account(s) to copy them to.` +
     (picks === 0 || targets === 0 ? ' Tick at least one of each to preview.' : '');
-  $('preview').disabled = picks === 0 || targets === 0;
-  $('apply').disabled = picks === 0 || targets === 0;
+  renderButtons();
   $('download').disabled = picks === 0;
-  $('undo-all').disabled = state.lastChanged.length === 0;
 }
 
 function resultBlock(result, applied) {
@@ -469,17 +586,22 @@ function resultBlock(result, applied) {
   box.dataset.account = result.account;
   box.append(el('h4', {}, `Account ${result.account}`));
   if (!ok) {
-    box.append(el('div', {}, applied ? 'Not changed:' : 'Would not be changed:'), errorBlock(result.error));
+    box.append(el('div', {}, applied ? 'Not changed:' : 'Would not be changed:'),
+      errorBlock(result.error, result.error_code, result));
     return box;
   }
   const added = result.added.map((a) => `${a.name} (id ${a.id})`).join(', ');
-  box.append(el('div', { class: 'added' }, result.added.length === 0
-    ? (applied ? 'Nothing new was added.' : 'Nothing new would be added.')
+  box.append(el('div', { class: 'added' }, result.unchanged
+    ? (applied ? 'It already holds every ticked formation: nothing was written.'
+      : 'It already holds every ticked formation: nothing would be written.')
     : `${applied ? 'Added' : 'Would add'} ${result.added.length}: ${added}`));
   if (result.skipped.length > 0) {
-    box.append(el('div', { class: 'skipped muted' }, `Already there, so left out: ${result.skipped.join(', ')}`));
+    box.append(el('div', { class: 'skipped muted' },
+      `Already there, so left out: ${result.skipped.map((k) => k.name).join(', ')}`));
   }
-  box.append(el('div', { class: 'muted' }, `${result.custom_count} of ${MAX_CUSTOM_FORMATIONS} custom formations${applied ? '' : ' afterwards'}.`));
+  box.append(el('div', { class: 'muted' },
+    `${result.custom_count} of ${state.info.max_custom_formations} custom formations${applied ? '' : ' afterwards'}.`));
+  pointNote(box, result);
   return box;
 }
 
@@ -505,6 +627,26 @@ function resultsHeading(results, applied) {
   return applied ? text : `Preview: ${text}`;
 }
 
+// Where a change can be undone from, and the first point of each account for "Undo everything".
+function pointNote(box, result) {
+  if (result.restore_point) {
+    if (!state.firstPoints.has(result.account)) state.firstPoints.set(result.account, result.restore_point.id);
+    box.append(el('div', { class: 'muted' }, `Kept as a restore point: the file as it was ${result.restore_point.reason}.`));
+  }
+  if (result.restore_point_error) {
+    box.append(errorBlock(result.restore_point_error.error, result.restore_point_error.error_code));
+  }
+}
+
+// The page's own changes are no news: the versions they answer with are taken before the folder
+// is read again, so only changes by others are reported as such.
+function noteVersions(results) {
+  for (const result of results) {
+    const account = state.accounts.find((a) => a.account === result.account);
+    if (account && result.version) account.version = result.version;
+  }
+}
+
 function showResults(results, applied) {
   const box = $('results');
   box.replaceChildren();
@@ -512,7 +654,7 @@ function showResults(results, applied) {
   $('results-section').hidden = false;
   box.append(el('h3', { class: 'results-heading' }, resultsHeading(results, applied)));
   box.append(el('p', { class: 'hint' }, applied
-    ? 'Each changed account was backed up first; use its Restore button, or Undo everything, to undo.'
+    ? 'Each changed account was backed up first; use its Restore button, its restore points or Undo everything to undo.'
     : 'Nothing has been written yet.'));
   for (const result of inTableOrder(results)) box.append(resultBlock(result, applied));
   $('results-section').scrollIntoView({ block: 'start' });
@@ -535,8 +677,13 @@ function pickedNames() {
 }
 
 async function preview() {
+  const send = ++sends.preview;
   const reply = await postJson('/api/apply', pickedRequest(true));
-  state.preview = new Map(reply.results.map((r) => [r.account, r]));
+  if (send !== sends.preview) return;
+  // A preview made from files that changed since is shown, then the files as they now are.
+  const stale = reply.results.some((r) => r.error_code === 'changed_on_disk');
+  if (stale) await refreshAccounts();
+  else state.preview = new Map(reply.results.map((r) => [r.account, r]));
   render();
   showResults(reply.results, false);
 }
@@ -547,44 +694,100 @@ async function apply() {
   const question = `Copy ${listText(pickedNames())} to ${targets.length === 1 ? 'account' : 'accounts'} ` +
     `${listText(targets)}? Each account file is backed up before it is changed. Is the game client closed?`;
   if (!window.confirm(question)) return;
-  const reply = await postJson('/api/apply', request);
-  state.preview = null;
-  state.lastChanged = inTableOrder(reply.results).filter((r) => !r.error && r.added.length > 0).map((r) => r.account);
-  await openFolder(state.folder);
-  showResults(reply.results, true);
+  await writing(async () => {
+    ++sends.preview;
+    const reply = await postJson('/api/apply', request);
+    state.preview = null;
+    noteVersions(reply.results);
+    await refreshAccounts();
+    showResults(reply.results, true);
+  });
+}
+
+function showRestored(results, what) {
+  const box = $('results');
+  box.replaceChildren();
+  $('results-section').hidden = false;
+  const restored = results.filter((r) => !r.error).length;
+  const failed = results.length - restored;
+  box.append(el('h3', { class: 'results-heading' },
+    `${accountsText(restored)} restored` + (failed > 0 ? `, ${failed} not restored` : '')));
+  for (const result of inTableOrder(results)) {
+    const block = el('div', { class: 'result ' + (result.error ? 'failed' : 'ok') },
+      el('h4', {}, `Account ${result.account}`),
+      result.error ? errorBlock(result.error, result.error_code)
+        : el('div', {}, result.unchanged ? 'It already holds that: nothing was written.' : `Restored from ${what}.`));
+    block.dataset.account = result.account;
+    if (!result.error) pointNote(block, result);
+    box.append(block);
+  }
+}
+
+async function restoreRequest(body, what) {
+  await writing(async () => {
+    ++sends.preview;
+    const reply = await postJson('/api/restore', { folder: state.folder, ...body, versions: versionsOf(body.accounts) });
+    state.preview = null;
+    noteVersions(reply.results);
+    await refreshAccounts();
+    showRestored(reply.results, what);
+  });
 }
 
 async function restore(account) {
   if (!window.confirm(`Put account ${account} back as it was before the last apply? ` +
-    'Changes made to it since then are lost. Is the game client closed?')) return;
-  await restoreAccounts([account]);
+    'A restore point keeps it as it is now. Is the game client closed?')) return;
+  await restoreRequest({ accounts: [account] }, 'its backup');
 }
 
-// Puts back every account the last apply changed.
+async function restorePoint(account, point) {
+  if (!window.confirm(`Put account ${account} back as it was at ${localTime(point.time)} (${point.reason})? ` +
+    'A restore point keeps it as it is now. Is the game client closed?')) return;
+  await restoreRequest({ accounts: [account], point: point.id }, 'the restore point');
+}
+
 async function undoAll() {
-  const accounts = state.lastChanged;
+  const accounts = [...state.firstPoints.keys()];
   if (accounts.length === 0) return;
-  if (!window.confirm(`Put ${accounts.length === 1 ? 'account' : 'accounts'} ${listText(accounts)} back as ` +
-    'they were before the last apply? Changes made to them since then are lost. Is the game client closed?')) return;
-  await restoreAccounts(accounts);
+  if (!window.confirm(`Put ${accounts.length === 1 ? 'account' : 'accounts'} ${listText(accounts)} back as they were before this page first changed them? ` +
+    'Restore points keep them as they are now. Is the game client closed?')) return;
+  const points = Object.fromEntries(state.firstPoints);
+  await restoreRequest({ accounts, points }, 'its state before the first change');
 }
 
-async function restoreAccounts(accounts) {
-  const reply = await postJson('/api/restore', { folder: state.folder, accounts });
-  state.lastChanged = state.lastChanged.filter((a) => !accounts.includes(a));
-  await openFolder(state.folder);
-  const box = $('results');
+const localTime = (time) => new Date(time).toLocaleString();
+
+async function showPoints(account) {
+  const reply = await getJson('/api/restore-points?' + query({ folder: state.folder, account }));
+  state.pointsShown = { account, points: reply.points };
+  renderPoints();
+}
+
+function renderPoints() {
+  const box = $('restore-points');
   box.replaceChildren();
+  const shown = state.pointsShown;
+  box.hidden = !shown;
+  if (!shown) return;
   $('results-section').hidden = false;
-  const restored = reply.results.filter((r) => !r.error).length;
-  const failed = reply.results.length - restored;
-  box.append(el('h3', { class: 'results-heading' },
-    `${accountsText(restored)} restored` + (failed > 0 ? `, ${failed} not restored` : '')));
-  for (const result of inTableOrder(reply.results)) {
-    box.append(el('div', { class: 'result ' + (result.error ? 'failed' : 'ok') },
-      el('h4', {}, `Account ${result.account}`),
-      result.error ? errorBlock(result.error) : el('div', {}, 'Restored from its backup.')));
+  box.append(el('h3', {}, `Restore points of account ${shown.account}`));
+  if (shown.points.length === 0) {
+    box.append(el('p', { class: 'muted' }, 'None yet: the page keeps one before each change it makes.'));
   }
+  const list = el('ol', { class: 'points' });
+  for (const point of shown.points) {
+    const item = el('li', {}, el('span', { class: 'time' }, localTime(point.time)), ' ',
+      el('span', { class: 'reason' }, point.reason), ' ',
+      el('button', {
+        type: 'button', class: 'small writes', disabled: state.busy,
+        on: { click: () => guarded('results', () => restorePoint(shown.account, point)) },
+      }, 'Restore this'));
+    item.dataset.point = point.id;
+    list.append(item);
+  }
+  box.append(list, el('button', {
+    type: 'button', class: 'small', on: { click: () => { state.pointsShown = null; renderPoints(); } },
+  }, 'Close'));
 }
 
 // ---- Package files ----
@@ -659,14 +862,21 @@ function start() {
   });
   $('preview').addEventListener('click', () => guarded('results', preview));
   $('apply').addEventListener('click', () => guarded('results', apply));
-  $('download').addEventListener('click', () => guarded('table-message', downloadTicked));
   $('undo-all').addEventListener('click', () => guarded('results', undoAll));
+  // Another program may have saved a file while the page was out of sight.
+  const lookAgain = () => { if (!state.busy && state.folder) guarded('table-message', refreshAccounts); };
+  window.addEventListener('focus', lookAgain);
+  document.addEventListener('visibilitychange', () => { if (!document.hidden) lookAgain(); });
+  $('download').addEventListener('click', () => guarded('table-message', downloadTicked));
   $('upload').addEventListener('change', (e) => {
     const file = e.target.files[0];
     e.target.value = '';
     if (file) guarded('table-message', () => upload(file));
   });
-  guarded('folder-message', loadFolders);
+  guarded('folder-message', async () => {
+    state.info = await getJson('/api/info');
+    await loadFolders();
+  });
 }
 
 start();

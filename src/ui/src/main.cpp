@@ -122,8 +122,8 @@ int run(Platform& platform, Desktop& desktop, int argc, char** argv) {
   stop_when_console_closes(**server);
   (*server)->run();
   if (data_folder) {
-    forget_instance(platform, desktop, *data_folder, self);
-    remove_redirect(platform, desktop, *data_folder, address);
+    forget_instance(platform, *data_folder, self);
+    remove_redirect(platform, *data_folder, address);
   }
   console_close_done();
   platform.write_stderr("orvane-probe-formations-ui has stopped.\n");

@@ -11,7 +11,7 @@ Result<AccountIndex, ApiError> AccountIndex::open(Platform& platform, Desktop& d
   std::string understood = understood_folder(folder, folder_places(desktop));
   if (understood.empty()) return bad_request("no settings folder is chosen");
   auto files = list_account_files(platform, understood);
-  if (!files) return bad_request(files.error() + " (" + understood + ")");
+  if (!files) return refused(ErrorCode::FolderUnreadable, files.error() + " (" + understood + ")");
   AccountIndex index;
   index.folder_ = std::move(understood);
   index.files_ = std::move(*files);
@@ -22,7 +22,8 @@ Result<const AccountFile*, ApiError> AccountIndex::find(std::string_view account
   for (const AccountFile& file : files_) {
     if (file.account == account) return &file;
   }
-  return bad_request("the folder has no account \"" + std::string(account) + "\"");
+  return refused(ErrorCode::NoSuchAccount,
+                 "the folder has no account \"" + std::string(account) + "\"");
 }
 
 Result<std::vector<const AccountFile*>, ApiError> AccountIndex::find_all(
@@ -37,7 +38,7 @@ Result<std::vector<const AccountFile*>, ApiError> AccountIndex::find_all(
 }
 
 ApiError no_such_formation(std::string_view account, std::int64_t id) {
-  return {STATUS_BAD_REQUEST,
+  return {ErrorCode::NoSuchFormation,
           "account " + std::string(account) + " holds no formation with id " + std::to_string(id)};
 }
 

@@ -20,10 +20,15 @@ HttpResponse get_folders(Platform& platform, Desktop& desktop,
 HttpResponse get_browse(Platform& platform, Desktop& desktop, const RequestTarget& target);
 // GET /api/accounts?folder=F: every account file of F with its formations.
 HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTarget& target);
-// POST /api/apply: previews or applies formations to accounts, each target on its own.
+// POST /api/apply: previews or applies formations to accounts, each target on its own, against
+// the versions the page showed.
 HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view body);
-// POST /api/restore: puts accounts back from their backups.
+// POST /api/restore: puts accounts back from their backups or from restore points.
 HttpResponse post_restore(Platform& platform, Desktop& desktop, std::string_view body);
+// GET /api/restore-points?folder=F&account=A: an account's restore points, newest first.
+HttpResponse get_restore_points(Platform& platform, Desktop& desktop, const RequestTarget& target);
+// GET /api/info: the limits the page shows.
+HttpResponse get_info();
 // GET /api/package?folder=F&account=A[&ids=1,3]: the package file `export` would write.
 HttpResponse get_package(Platform& platform, Desktop& desktop, const RequestTarget& target);
 // POST /api/package: one package of the formations picked, as apply takes them.

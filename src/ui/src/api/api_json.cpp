@@ -1,10 +1,15 @@
 #include "orvane/ui/api_json.hpp"
 
 #include <boost/json/parse.hpp>
+#include <boost/json/serialize.hpp>
+#include <set>
 #include <string>
 
 #include "marshal/json.hpp"
 #include "marshal/utf8.hpp"
+#include "member_names.hpp"
+#include "orvane/core/apply_formations.hpp"
+#include "orvane/core/formations.hpp"
 #include "orvane/core/package_text.hpp"
 
 namespace orvane::ui {
@@ -80,7 +85,19 @@ HttpResponse json_reply(const boost::json::value& value, unsigned status) {
 }
 
 HttpResponse error_reply(const ApiError& error) {
-  return json_reply(boost::json::object{{"error", text_value(error.message)}}, error.status);
+  return json_reply(boost::json::object{{"error", text_value(error.message)},
+                                        {"error_code", error_code_name(error.code)}},
+                    error.status);
+}
+
+void set_error(boost::json::object& entry, const ApiError* error) {
+  if (error == nullptr) {
+    entry["error"] = nullptr;
+    entry["error_code"] = nullptr;
+    return;
+  }
+  entry["error"] = text_value(error->message);
+  entry["error_code"] = error_code_name(error->code);
 }
 
 boost::json::value text_value(std::string_view text) {
@@ -95,8 +112,10 @@ boost::json::value formation_value(const Formation& formation) {
     probes.push_back(boost::json::object{
         {"x", probe.x}, {"y", probe.y}, {"z", probe.z}, {"range", probe.range}});
   }
-  return boost::json::object{
-      {"id", formation.id}, {"name", text_value(formation.name)}, {"probes", std::move(probes)}};
+  return boost::json::object{{"id", formation.id},
+                             {"name", text_value(formation.name)},
+                             {"name_key", text_value(name_key(formation.name))},
+                             {"probes", std::move(probes)}};
 }
 
 Result<std::string, ApiError> query_member(const RequestTarget& target, std::string_view name) {
@@ -105,10 +124,14 @@ Result<std::string, ApiError> query_member(const RequestTarget& target, std::str
   return it->second;
 }
 
+// A member given twice would be read as its last copy here and possibly as its first elsewhere.
 Result<boost::json::object, ApiError> parse_body_object(std::string_view body) {
   auto parsed = marshal::parse_json_text(body, MAX_BODY_DEPTH);
   if (!parsed) return bad_request("the request is not valid JSON: " + parsed.error());
   if (!parsed->is_object()) return bad_request("the request is not a JSON object");
+  if (auto twice = member_given_twice(body, MAX_BODY_DEPTH)) {
+    return bad_request("the request gives " + quoted(std::string_view(*twice)) + " twice");
+  }
   return std::move(parsed->as_object());
 }
 
@@ -136,6 +159,34 @@ Result<std::vector<std::string>, ApiError> string_list_member(const boost::json:
   return texts;
 }
 
+Result<std::vector<std::string>, ApiError> distinct_string_list_member(
+    const boost::json::object& body, std::string_view name) {
+  auto texts = string_list_member(body, name);
+  if (!texts) return texts;
+  std::set<std::string_view> seen;
+  for (const std::string& text : *texts) {
+    if (!seen.insert(text).second) {
+      return bad_request(quoted(name) + " names " + quoted(std::string_view(text)) + " twice");
+    }
+  }
+  return texts;
+}
+
+Result<std::map<std::string, std::string>, ApiError> string_map_member(
+    const boost::json::object& body, std::string_view name) {
+  const boost::json::value* member = body.if_contains(name);
+  if (member == nullptr) return bad_request("the request has no " + quoted(name));
+  const boost::json::object* object = member->if_object();
+  if (object == nullptr) return bad_request(quoted(name) + " must be an object of strings");
+  std::map<std::string, std::string> texts;
+  for (const auto& item : *object) {
+    const boost::json::string* text = item.value().if_string();
+    if (text == nullptr) return bad_request(quoted(name) + " must be an object of strings");
+    texts.emplace(std::string(item.key()), std::string(*text));
+  }
+  return texts;
+}
+
 Result<bool, ApiError> bool_member(const boost::json::object& body, std::string_view name,
                                    bool absent) {
   const boost::json::value* member = body.if_contains(name);
@@ -143,6 +194,17 @@ Result<bool, ApiError> bool_member(const boost::json::object& body, std::string_
   const bool* flag = member->if_bool();
   if (flag == nullptr) return bad_request(quoted(name) + " must be true or false");
   return *flag;
+}
+
+Result<Package, ApiError> read_package_member(const boost::json::value& package) {
+  const boost::json::string* text = package.if_string();
+  auto read = text != nullptr ? read_package_json(*text)
+                              : read_package_json(boost::json::serialize(package));
+  if (!read) return refused(ErrorCode::BadPackage, "package: " + read.error());
+  if (!is_accepted_package(*read)) {
+    return refused(ErrorCode::UnsupportedPackage, "unsupported formation package");
+  }
+  return std::move(*read);
 }
 
 Result<std::int64_t, ApiError> integer_value(const boost::json::value& value,

@@ -1,44 +1,191 @@
 #include <boost/json.hpp>
+#include <map>
 #include <vector>
 
+#include "account_change.hpp"
 #include "account_index.hpp"
+#include "account_read.hpp"
 #include "api_endpoints.hpp"
 #include "orvane/core/apply_formations.hpp"
 #include "orvane/core/formations.hpp"
 #include "orvane/core/settings.hpp"
-#include "picked_formations.hpp"
 
 namespace orvane::ui {
 namespace {
 
 namespace json = boost::json;
 
-json::object target_result(const std::string& account,
-                           const Result<MergeOutcome, std::string>& outcome) {
+constexpr std::string_view PICK_SHAPE = "each formation must be {\"account\", \"id\", \"name\"}";
+
+// The formations the request picks from the folder's accounts, {"account", "id", "name"} each,
+// in the request's order: the package the command line would apply. Each account is read afresh
+// once; one that is not as the page showed it, or whose id now holds another name, refuses the
+// whole request, so that no formation the player did not see is written anywhere.
+Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
+                                                                  const AccountIndex& index,
+                                                                  const json::value& picks,
+                                                                  const ShownVersions& versions) {
+  const json::array* items = picks.if_array();
+  if (items == nullptr) return bad_request("\"formations\" must be a list");
+  std::map<std::string, std::vector<Formation>> stored;
+  std::vector<Formation> formations;
+  for (const json::value& item : *items) {
+    const json::object* pick = item.if_object();
+    if (pick == nullptr) return bad_request(std::string(PICK_SHAPE));
+    auto account = string_member(*pick, "account");
+    if (!account) return account.take_error();
+    auto name = string_member(*pick, "name");
+    if (!name) return name.take_error();
+    const json::value* id_value = pick->if_contains("id");
+    if (id_value == nullptr) return bad_request(std::string(PICK_SHAPE));
+    auto id = integer_value(*id_value, "id");
+    if (!id) return id.take_error();
+    auto file = index.find(*account);
+    if (!file) return file.take_error();
+    auto held = stored.find(*account);
+    if (held == stored.end()) {
+      auto read = read_shown_account(platform, **file, versions);
+      if (!read) return read.take_error();
+      auto loaded = decode_account(read->bytes, (*file)->path);
+      if (!loaded) return loaded.take_error();
+      held = stored.emplace(*account, read_formations(loaded->tree)).first;
+    }
+    const Formation* found = nullptr;
+    for (const Formation& formation : held->second) {
+      if (formation.id == *id) found = &formation;
+    }
+    if (found == nullptr || found->name != *name) {
+      return unexpected(changed_on_disk(
+          *account, "its formation " + std::to_string(*id) + " is no longer " + *name));
+    }
+    formations.push_back(*found);
+  }
+  return formations;
+}
+
+// A package file sent as its text (read strictly, as the command line reads the file) or as its
+// JSON, and optionally the indexes of the formations to take from it, in the order to apply.
+Result<std::vector<Formation>, ApiError> formations_from_package(const json::value& package,
+                                                                 const json::value* pick) {
+  auto accepted = read_package_member(package);
+  if (!accepted) return accepted.take_error();
+  if (pick == nullptr) return std::move(accepted->formations);
+  const json::array* indexes = pick->if_array();
+  if (indexes == nullptr) return bad_request("\"pick\" must be a list of formation numbers");
+  std::vector<Formation> formations;
+  for (const json::value& item : *indexes) {
+    auto index = integer_value(item, "pick");
+    if (!index) return index.take_error();
+    if (*index < 0 || static_cast<std::uint64_t>(*index) >= accepted->formations.size()) {
+      return bad_request("the package has no formation number " + std::to_string(*index));
+    }
+    formations.push_back(accepted->formations[static_cast<std::size_t>(*index)]);
+  }
+  return formations;
+}
+
+ApiError merge_refusal(const MergeError& error) {
+  switch (error.refusal) {
+    case MergeRefusal::OverLimit:
+      return ApiError{ErrorCode::OverLimit, error.text};
+    case MergeRefusal::NotSettings:
+      return ApiError{ErrorCode::NotASettingsFile, error.text};
+    case MergeRefusal::NoFreeId:
+      break;
+  }
+  return ApiError{ErrorCode::NoFreeId, error.text};
+}
+
+std::string adding_reason(const MergeOutcome& outcome) {
+  std::string reason = "before adding ";
+  const char* separator = "";
+  for (const AddedFormation& formation : outcome.added_formations) {
+    reason += separator;
+    reason += formation.name;
+    separator = ", ";
+  }
+  return reason;
+}
+
+// What one target's merge gives, or would give in a preview.
+struct TargetOutcome {
+  std::optional<MergeOutcome> merged;
+  std::optional<ApiError> error;
+  std::optional<std::size_t> custom_count;  // also for a target over the limit
+  std::optional<std::string> version;       // of the target as it now is, when it was read
+  bool unchanged = false;                   // nothing to add: not written
+  std::optional<ChangeMade> change;
+};
+
+TargetOutcome apply_to_target(Platform& platform, RestorePointStore& store,
+                              const std::string& folder, const AccountFile& target,
+                              const std::vector<Formation>& formations,
+                              const ShownVersions& versions, bool dry_run) {
+  TargetOutcome outcome;
+  const auto failed = [&](ApiError error) {
+    outcome.error = std::move(error);
+    return outcome;
+  };
+  auto read = read_shown_account(platform, target, versions);
+  if (!read) return failed(read.error());
+  outcome.version = read->version;
+  if (auto inside = check_inside_folder(platform, folder, target); !inside) {
+    return failed(inside.error());
+  }
+  auto loaded = decode_account(read->bytes, target.path);
+  if (!loaded) return failed(loaded.error());
+  auto merged = merge_formations_explained(loaded->tree, formations, platform.now_filetime());
+  if (!merged) {
+    if (merged.error().refusal == MergeRefusal::OverLimit) {
+      outcome.custom_count = merged.error().custom_count;
+    }
+    return failed(merge_refusal(merged.error()));
+  }
+  outcome.custom_count = merged->custom_count;
+  outcome.unchanged = merged->added == 0;
+  outcome.merged = std::move(*merged);
+  if (dry_run || outcome.unchanged) return outcome;
+
+  auto bytes = encode_settings(loaded->tree, loaded->has_crc, loaded->file_size);
+  if (!bytes) return failed(ApiError{ErrorCode::EncodeFailed, bytes.error()});
+  auto changed = change_account(
+      platform, store,
+      AccountChange{folder, target, read->bytes, *bytes, adding_reason(*outcome.merged), true});
+  if (!changed) return failed(changed.error());
+  outcome.version = changed->version;
+  outcome.change = std::move(*changed);
+  return outcome;
+}
+
+json::object target_result(const std::string& account, const TargetOutcome& outcome) {
   json::array added;
   json::array skipped;
-  json::value custom_count = nullptr;
-  json::value error = nullptr;
-  if (outcome) {
-    for (const AddedFormation& formation : outcome->added_formations) {
-      added.push_back(json::object{{"name", text_value(formation.name)}, {"id", formation.id}});
+  if (outcome.merged) {
+    for (const AddedFormation& formation : outcome.merged->added_formations) {
+      added.push_back(json::object{{"name", text_value(formation.name)},
+                                   {"id", formation.id},
+                                   {"name_key", text_value(name_key(formation.name))}});
     }
-    for (const std::string& name : outcome->skipped) skipped.push_back(text_value(name));
-    custom_count = outcome->custom_count;
-  } else {
-    error = text_value(outcome.error());
+    for (const std::string& name : outcome.merged->skipped) {
+      skipped.push_back(
+          json::object{{"name", text_value(name)}, {"name_key", text_value(name_key(name))}});
+    }
   }
-  return json::object{{"account", account},
-                      {"added", std::move(added)},
-                      {"skipped", std::move(skipped)},
-                      {"custom_count", std::move(custom_count)},
-                      {"error", std::move(error)}};
+  json::object result{
+      {"account", account},      {"added", std::move(added)},      {"skipped", std::move(skipped)},
+      {"custom_count", nullptr}, {"unchanged", outcome.unchanged}, {"version", nullptr}};
+  if (outcome.custom_count) result["custom_count"] = *outcome.custom_count;
+  if (outcome.version) result["version"] = *outcome.version;
+  set_error(result, outcome.error ? &*outcome.error : nullptr);
+  set_restore_point(result, outcome.change ? &*outcome.change : nullptr);
+  return result;
 }
 
 }  // namespace
 
-// A target is backed up and written only after its merge succeeded, so a target the merge
-// refuses keeps both its file and its backup as they were; the others still go on.
+// A target is backed up and written only after its merge succeeded and added something, so a
+// target the merge refuses, or that already holds every formation, keeps its file and its backup
+// as they were; the others still go on.
 HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view body) {
   auto request = parse_body_object(body);
   if (!request) return error_reply(request.error());
@@ -46,30 +193,39 @@ HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view b
   if (!folder) return error_reply(folder.error());
   auto dry_run = bool_member(*request, "dry_run", true);
   if (!dry_run) return error_reply(dry_run.error());
-  auto target_names = string_list_member(*request, "targets");
+  auto target_names = distinct_string_list_member(*request, "targets");
   if (!target_names) return error_reply(target_names.error());
   if (target_names->empty())
-    return error_reply({STATUS_BAD_REQUEST, "no target account is picked"});
+    return error_reply(ApiError{ErrorCode::BadRequest, "no target account is picked"});
+  auto versions = shown_versions(*request);
+  if (!versions) return error_reply(versions.error());
   auto index = AccountIndex::open(platform, desktop, *folder);
   if (!index) return error_reply(index.error());
   auto targets = index->find_all(*target_names);
   if (!targets) return error_reply(targets.error());
+  for (const AccountFile* target : *targets) {
+    if (auto shown = shown_version(*versions, target->account); !shown) {
+      return error_reply(shown.error());
+    }
+  }
 
   const json::value* picks = request->if_contains("formations");
   const json::value* package = request->if_contains("package");
   if ((picks == nullptr) == (package == nullptr)) {
-    return error_reply({STATUS_BAD_REQUEST, "give either \"formations\" or \"package\""});
+    return error_reply(
+        ApiError{ErrorCode::BadRequest, "give either \"formations\" or \"package\""});
   }
   auto formations = picks != nullptr
-                        ? formations_from_accounts(platform, *index, *picks)
-                        : formations_from_package(*package, request->if_contains("pick"), {});
+                        ? formations_from_accounts(platform, *index, *picks, *versions)
+                        : formations_from_package(*package, request->if_contains("pick"));
   if (!formations) return error_reply(formations.error());
 
+  RestorePointStore store(platform, desktop);
   json::array results;
   for (const AccountFile* target : *targets) {
-    const ApplyMode mode = *dry_run ? ApplyMode::Preview : ApplyMode::WriteWhenMerged;
-    auto outcome = apply_formations(platform, target->path, *formations, mode);
-    results.push_back(target_result(target->account, outcome));
+    results.push_back(target_result(
+        target->account,
+        apply_to_target(platform, store, *folder, *target, *formations, *versions, *dry_run)));
   }
   return json_reply(json::object{{"results", std::move(results)}});
 }

@@ -49,7 +49,8 @@ HttpResponse get_browse(Platform& platform, Desktop& desktop, const RequestTarge
     auto entries = platform.list_directory(path);
     if (!entries) {
       return error_reply(
-          {STATUS_BAD_REQUEST, "folder " + path + ": " + platform.os_error_text(entries.error())});
+          ApiError{ErrorCode::FolderUnreadable,
+                   "folder " + path + ": " + platform.os_error_text(entries.error())});
     }
     std::sort(entries->begin(), entries->end());
     for (const std::string& name : *entries) {

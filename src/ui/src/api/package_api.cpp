@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "account_index.hpp"
+#include "account_read.hpp"
 #include "api_endpoints.hpp"
 #include "download_name.hpp"
 #include "marshal/number_text.hpp"
@@ -61,8 +62,10 @@ HttpResponse get_package(Platform& platform, Desktop& desktop, const RequestTarg
   if (!index) return error_reply(index.error());
   auto file = index->find(*account);
   if (!file) return error_reply(file.error());
-  auto loaded = load_settings(platform, (*file)->path);
-  if (!loaded) return error_reply({STATUS_BAD_REQUEST, loaded.error()});
+  auto read = read_account_bytes(platform, (*file)->path);
+  if (!read) return error_reply(read.error());
+  auto loaded = decode_account(read->bytes, (*file)->path);
+  if (!loaded) return error_reply(loaded.error());
 
   std::vector<Formation> formations;
   std::set<std::int64_t> found;
@@ -114,7 +117,7 @@ HttpResponse post_read_package(std::string_view body) {
   const json::value* package = request->if_contains("package");
   const json::string* text = package == nullptr ? nullptr : package->if_string();
   if (text == nullptr)
-    return error_reply({STATUS_BAD_REQUEST, "\"package\" must be the file's text"});
+    return error_reply(ApiError{ErrorCode::BadRequest, "\"package\" must be the file's text"});
   auto file_name = optional_file_name(*request);
   if (!file_name) return error_reply(file_name.error());
   auto accepted = read_package_text(*text, *file_name);

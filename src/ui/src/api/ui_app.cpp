@@ -107,6 +107,9 @@ HttpResponse UiApp::route_api(const HttpRequest& request) {
   if (name == "folders")
     return get ? get_folders(platform_, desktop_, session_.start_folder) : refused_method();
   if (name == "browse") return get ? get_browse(platform_, desktop_, *target) : refused_method();
+  if (name == "info") return get ? get_info() : refused_method();
+  if (name == "restore-points")
+    return get ? get_restore_points(platform_, desktop_, *target) : refused_method();
   if (name == "accounts")
     return get ? get_accounts(platform_, desktop_, *target) : refused_method();
   if (name == "package") {

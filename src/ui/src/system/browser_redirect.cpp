@@ -57,14 +57,13 @@ Result<void, std::string> open_through_redirect(Platform& platform, Desktop& des
   return {};
 }
 
-void remove_redirect(Platform& platform, Desktop& desktop, const std::string& data_folder,
-                     std::string_view address) {
+void remove_redirect(Platform& platform, const std::string& data_folder, std::string_view address) {
   const std::string path = platform.join_path(data_folder, std::string(REDIRECT_FILE));
   auto bytes = platform.read_file(path);
   if (!bytes) return;
   const std::string expected = redirect_page(address);
   if (std::string_view(reinterpret_cast<const char*>(bytes->data()), bytes->size()) == expected) {
-    (void)desktop.remove_file(path);
+    (void)platform.remove_file(path);
   }
 }
 

@@ -5,9 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 
 #include "orvane/ui/desktop.hpp"
@@ -29,7 +31,6 @@ class PosixDesktop final : public Desktop {
   bool process_running(std::uint64_t id) override;
   Result<void, OsError> write_private_file(const std::string& path,
                                            std::string_view bytes) override;
-  Result<void, OsError> remove_file(const std::string& path) override;
 };
 
 PathKind PosixDesktop::path_kind(const std::string& path) {
@@ -154,11 +155,6 @@ Result<void, OsError> PosixDesktop::write_private_file(const std::string& path,
   if (error == 0) return {};
   ::unlink(temporary.c_str());
   return unexpected(OsError{error});
-}
-
-Result<void, OsError> PosixDesktop::remove_file(const std::string& path) {
-  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return {};
-  return unexpected(OsError{errno});
 }
 
 std::unique_ptr<Desktop> make_native_desktop() { return std::make_unique<PosixDesktop>(); }

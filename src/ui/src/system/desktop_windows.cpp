@@ -46,7 +46,6 @@ class WindowsDesktop final : public Desktop {
   bool process_running(std::uint64_t id) override;
   Result<void, OsError> write_private_file(const std::string& path,
                                            std::string_view bytes) override;
-  Result<void, OsError> remove_file(const std::string& path) override;
 };
 
 PathKind WindowsDesktop::path_kind(const std::string& path) {
@@ -180,13 +179,6 @@ Result<void, OsError> WindowsDesktop::write_private_file(const std::string& path
   if (error == 0) return {};
   DeleteFileW(temporary.c_str());
   return unexpected(OsError{static_cast<int>(error)});
-}
-
-Result<void, OsError> WindowsDesktop::remove_file(const std::string& path) {
-  auto wide = system_path(path);
-  if (!wide) return wide.take_error();
-  if (DeleteFileW(wide->c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND) return {};
-  return unexpected(OsError{static_cast<int>(GetLastError())});
 }
 
 std::unique_ptr<Desktop> make_native_desktop() { return std::make_unique<WindowsDesktop>(); }

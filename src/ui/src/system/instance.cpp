@@ -78,10 +78,10 @@ Result<void, std::string> record_instance(Platform& platform, Desktop& desktop,
   return {};
 }
 
-void forget_instance(Platform& platform, Desktop& desktop, const std::string& data_folder,
+void forget_instance(Platform& platform, const std::string& data_folder,
                      const InstanceRecord& record) {
   const std::string path = platform.join_path(data_folder, std::string(RECORD_FILE));
-  if (read_record(platform, path) == record) (void)desktop.remove_file(path);
+  if (read_record(platform, path) == record) (void)platform.remove_file(path);
 }
 
 }  // namespace orvane::ui

@@ -14,6 +14,8 @@ namespace orvane {
 // Reads a package file's text and accepts it only in the format and version this program
 // writes: "package: {reader's error}" or "unsupported formation package" otherwise.
 Result<Package, std::string> read_accepted_package(std::string_view text);
+// True for a package in the format and version this program writes.
+bool is_accepted_package(const Package& package);
 
 enum class ApplyMode {
   Preview,          // load and merge in memory: no file is copied or written

@@ -51,4 +51,29 @@ Result<MergeOutcome, std::string> merge_formations(JsonValue& root,
                                                    const std::vector<Formation>& incoming,
                                                    std::uint64_t now_filetime);
 
+// Why a merge was refused, for a caller that acts on the reason rather than the text.
+enum class MergeRefusal {
+  OverLimit,    // more than MAX_CUSTOM_FORMATIONS afterwards
+  NotSettings,  // the root or its "bytes:ui" is not a dictionary
+  NoFreeId,     // ids reach the largest 64-bit value
+};
+
+struct MergeError {
+  MergeRefusal refusal = MergeRefusal::OverLimit;
+  std::string text;              // merge_formations' error text
+  std::size_t custom_count = 0;  // for OverLimit: the count the merge would have reached
+};
+
+// merge_formations, with the reason of a refusal beside its text.
+Result<MergeOutcome, MergeError> merge_formations_explained(JsonValue& root,
+                                                            const std::vector<Formation>& incoming,
+                                                            std::uint64_t now_filetime);
+
+// True when the tree has the shape of a settings file: a dictionary root holding a "bytes:ui"
+// dictionary.
+bool has_settings_shape(const JsonValue& root);
+// The form in which two formation names are the same to a merge: the letters A to Z in lower
+// case, every other byte as it is.
+std::string name_key(std::string_view name);
+
 }  // namespace orvane

@@ -48,6 +48,15 @@ struct FileFacts {
   bool regular = false;  // a plain file, not a folder, device or pipe
 };
 
+// Why a read that takes only regular files of a bounded size gave none: the file is a pipe, a
+// device or a socket; it holds more than the bound; or the system refused.
+enum class ReadRefusal { System, NotRegular, TooLarge };
+
+struct BoundedReadError {
+  ReadRefusal refusal = ReadRefusal::System;
+  OsError os;  // for ReadRefusal::System
+};
+
 // The room a buffer of `size` bytes is given for them to be rewritten: a rewritten settings file
 // can come out a little larger than the file (shared values become copies). A file is read into
 // a buffer with this much room too, so that the large block it leaves serves its rewrite.
@@ -94,6 +103,16 @@ class Platform {
   // SIGHUP and SIGQUIT wait; they then take their usual course. Not nested.
   virtual void hold_interruptions() = 0;
   virtual void release_interruptions() = 0;
+
+  // Removes the file at `path`; none there is no error.
+  virtual Result<void, OsError> remove_file(const std::string& path) = 0;
+  // Reads a whole regular file of at most `max_bytes`, links followed. Anything else is refused
+  // without waiting on it (a pipe with no writer, a device) and without reading past the bound.
+  virtual Result<support::UnclearedBytes, BoundedReadError> read_regular_file(
+      const std::string& path, std::size_t max_bytes) = 0;
+  // The absolute path `path` leads to once every link is followed, in the system's own spelling;
+  // nothing when it cannot be resolved.
+  virtual std::optional<std::string> resolved_path(const std::string& path) = 0;
 
   // "<system description> (os error N)".
   std::string os_error_text(OsError error) const;

@@ -31,6 +31,10 @@ Result<LoadedSettings, std::string> load_settings(Platform& platform, const std:
 // The tree of a settings file's bytes; `path` names the file in the error text.
 Result<LoadedSettings, std::string> decode_settings(std::span<const std::uint8_t> bytes,
                                                     const std::string& path);
+// The bytes save_settings writes for a tree: "rebuild settings: ..." or "encode settings: ..."
+// when it cannot be encoded. `expected_size` is a guess at their size.
+Result<support::UnclearedBytes, std::string> encode_settings(const JsonValue& tree, bool has_crc,
+                                                             std::size_t expected_size);
 // `expected_size` is a guess at the size of the new bytes, such as the loaded file's size.
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc,

@@ -21,7 +21,6 @@ Result<void, std::string> open_through_redirect(Platform& platform, Desktop& des
                                                 std::string_view address);
 
 // Removes the forwarding file if it still forwards to `address`.
-void remove_redirect(Platform& platform, Desktop& desktop, const std::string& data_folder,
-                     std::string_view address);
+void remove_redirect(Platform& platform, const std::string& data_folder, std::string_view address);
 
 }  // namespace orvane::ui

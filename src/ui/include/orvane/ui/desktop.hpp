@@ -48,8 +48,6 @@ class Desktop {
   // own beside it, then renamed over whatever stood there.
   virtual Result<void, OsError> write_private_file(const std::string& path,
                                                    std::string_view bytes) = 0;
-  // Removes the file at `path`; none there is no error.
-  virtual Result<void, OsError> remove_file(const std::string& path) = 0;
 };
 
 // The desktop of the system the program was built for.

@@ -45,7 +45,7 @@ Result<void, std::string> record_instance(Platform& platform, Desktop& desktop,
                                           const std::string& data_folder,
                                           const InstanceRecord& record);
 // Removes the record if it is still this run's: a later start may have replaced it.
-void forget_instance(Platform& platform, Desktop& desktop, const std::string& data_folder,
+void forget_instance(Platform& platform, const std::string& data_folder,
                      const InstanceRecord& record);
 
 }  // namespace orvane::ui
