@@ -29,14 +29,24 @@ void tell(Platform& platform, MessageKind kind, const std::string& text) {
   show_message_box(kind, text, kind == MessageKind::Failure);
 }
 
-int fail(Platform& platform, const std::string& text) {
+// `advice`, shown in the box alone, tells what to do about it.
+int fail(Platform& platform, const std::string& text, const std::string& advice = "") {
   if (has_standard_error()) {
     platform.write_stderr("Error: " + text + "\n");
   } else {
     show_message_box(MessageKind::Failure,
-                     std::string(PRODUCT_NAME) + " could not start:\n\n" + text, true);
+                     std::string(PRODUCT_NAME) + " could not start:\n\n" + text +
+                         (advice.empty() ? "" : "\n\n" + advice),
+                     true);
   }
   return EXIT_FAILED;
+}
+
+// The system's own words for a port in use can be as little as an error number.
+std::string port_advice(unsigned short port) {
+  if (port == 0) return "";
+  return "Another program may be using port " + std::to_string(port) +
+         ". Without --port the program takes a free one.";
 }
 
 // Without a browser and a console the player still needs the address: a box shows it (Ctrl+C
@@ -84,7 +94,7 @@ int run(Platform& platform, int argc, char** argv) {
   auto server = HttpServer::listen(
       options->port, [&app](const HttpRequest& request) { return app->handle(request); },
       [&app] { return app->quit_requested(); });
-  if (!server) return fail(platform, server.error());
+  if (!server) return fail(platform, server.error(), port_advice(options->port));
   app = std::make_unique<UiApp>(platform, UiSession{*token, (*server)->port(), options->folder});
 
   const std::string address =
@@ -101,9 +111,12 @@ int run(Platform& platform, int argc, char** argv) {
   }
 
   HttpServer& serving = **server;
-  auto icon = NotificationIcon::show({.open_page = [&platform, address] { open_page(platform, address); },
-                                      .quit = [&serving] { serving.request_stop(); }});
-  if (!icon) tell(platform, MessageKind::Information, "No icon in the notification area: " + icon.error() + ".\n");
+  auto icon =
+      NotificationIcon::show({.open_page = [&platform, address] { open_page(platform, address); },
+                              .quit = [&serving] { serving.request_stop(); }});
+  if (!icon)
+    tell(platform, MessageKind::Information,
+         "No icon in the notification area: " + icon.error() + ".\n");
   if (has_standard_error()) {
     platform.write_stderr(std::string("Serving the page at the address above. ") +
                           std::string(QUIT_HINT) + "\n");

@@ -135,8 +135,7 @@ struct NotificationIcon::State {
   static LRESULT CALLBACK window_procedure(HWND window, UINT message, WPARAM wparam,
                                            LPARAM lparam) {
     if (message == WM_NCCREATE) {
-      auto* state =
-          static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
+      auto* state = static_cast<State*>(reinterpret_cast<CREATESTRUCTW*>(lparam)->lpCreateParams);
       state->window = window;
       SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state));
     }

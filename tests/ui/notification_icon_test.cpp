@@ -1,6 +1,8 @@
 // The notification-area icon (Windows, run under Wine): what its events and menu ask for, and
 // that its actions reach the program from the icon's own thread: Quit ends a running server
 // only once the request it is handling has been answered.
+#include "notification_icon.hpp"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -14,7 +16,6 @@
 #include <thread>
 
 #include "http_server.hpp"
-#include "notification_icon.hpp"
 #include "tray_events.hpp"
 
 namespace orvane::ui {
