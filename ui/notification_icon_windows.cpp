@@ -162,9 +162,10 @@ struct NotificationIcon::State {
     window_class.lpszClassName = WINDOW_CLASS;
     RegisterClassExW(&window_class);  // already there when a test shows a second icon
     taskbar_created = RegisterWindowMessageW(L"TaskbarCreated");
-    CreateWindowExW(0, WINDOW_CLASS, shown_text(PRODUCT_NAME).c_str(), WS_OVERLAPPED, 0, 0, 0, 0,
-                    nullptr, nullptr, instance, this);
-    made = window != nullptr;
+    // The window procedure has seen the window by the time this fails (no display under
+    // Wine, say): only the returned handle tells.
+    made = CreateWindowExW(0, WINDOW_CLASS, shown_text(PRODUCT_NAME).c_str(), WS_OVERLAPPED, 0, 0,
+                           0, 0, nullptr, nullptr, instance, this) != nullptr;
     if (made) {
       // The executable's own icon (resource 1) at the notification area's size; a test
       // program has none.

@@ -1,7 +1,5 @@
 #include "tray_events.hpp"
 
-#include <shellapi.h>
-
 namespace orvane::ui {
 
 TrayAction tray_action_for_icon_event(UINT event) {

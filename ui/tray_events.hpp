@@ -8,6 +8,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// After windows.h, which it needs; it names the icon's keyboard events.
+#include <shellapi.h>
 
 #include "notification_icon.hpp"
 

@@ -7,7 +7,8 @@
 ; Built by scripts/package:
 ;   makensis -DVERSION=<x.y.z> -DSTAGE=<folder of the zip> -DICON=<.ico> -DOUTFILE=<setup.exe>
 ;            installer.nsi
-Unicode true
+; A 64-bit installer for 64-bit programs: it starts wherever they can run, and nowhere else.
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel user
 SetCompressor /SOLID lzma
@@ -15,7 +16,6 @@ SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Orvane Probe Formations"
 !define PUBLISHER "The orvane-probe-formations developers"
@@ -45,6 +45,13 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
+; The uninstaller's last page lists what it did, down to the data folder it kept.
+ShowUninstDetails show
+
+!define MUI_WELCOMEPAGE_TEXT "This installs ${PRODUCT} ${VERSION} for you alone, in your local \
+  programs folder, with an entry in the Start menu. It needs no administrator rights.$\r$\n$\r$\n\
+  If ${PRODUCT} is running, choose Quit on its icon in the notification area first.$\r$\n$\r$\n\
+  Click Next to continue."
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_DIRECTORY
@@ -60,13 +67,6 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 ${PUBLISHER}"
 !insertmacro MUI_UNPAGE_INSTFILES
 
 !insertmacro MUI_LANGUAGE "English"
-
-Function .onInit
-  ${IfNot} ${RunningX64}
-    MessageBox MB_OK|MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-    Abort
-  ${EndIf}
-FunctionEnd
 
 Section "${PRODUCT}"
   SectionIn RO

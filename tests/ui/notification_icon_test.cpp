@@ -55,7 +55,9 @@ TEST(TrayEvents, IconEventsAndMenuCommands) {
   for (const Case& c : commands) {
     SCOPED_TRACE(c.description);
     EXPECT_EQ(tray_action_for_command(c.event), c.action);
-    if (c.action != TrayAction::None) EXPECT_EQ(command_for_tray_action(c.action), c.event);
+    if (c.action != TrayAction::None) {
+      EXPECT_EQ(command_for_tray_action(c.action), c.event);
+    }
   }
   EXPECT_NE(COMMAND_OPEN_PAGE, COMMAND_QUIT);
   EXPECT_EQ(command_for_tray_action(TrayAction::ShowMenu), 0u);
@@ -108,9 +110,11 @@ TEST(NotificationIcon, QuitEndsTheServerAfterTheRequestInProgress) {
   if (!icon) GTEST_SKIP() << "no window can be made here";
 
   std::atomic<bool> stopped_early = false;
+  std::promise<void> ran;
   std::thread server_thread([&] {
     serving.run();
     stopped_early = !handler_done;
+    ran.set_value();
   });
   std::string reply;
   std::thread client([&, port = serving.port()] {
@@ -125,7 +129,11 @@ TEST(NotificationIcon, QuitEndsTheServerAfterTheRequestInProgress) {
   });
   entered.get_future().wait();
   icon->choose(TrayAction::Quit);
-  server_thread.join();  // returns only because Quit stopped the server
+  if (ran.get_future().wait_for(30s) != std::future_status::ready) {
+    ADD_FAILURE() << "Quit on the icon did not stop the server";
+    serving.request_stop();
+  }
+  server_thread.join();
   (*server).reset();
   client.join();
   EXPECT_TRUE(handler_done);
