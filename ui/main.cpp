@@ -22,16 +22,19 @@ constexpr int EXIT_OK = 0;
 constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
+bool has_stderr() { return has_standard_stream(StandardStream::Error); }
+bool has_stdout() { return has_standard_stream(StandardStream::Output); }
+
 // Standard error where someone reads it; a box otherwise (a Windows program started from the
 // Start menu or Explorer has no streams at all).
 void tell(Platform& platform, MessageKind kind, const std::string& text) {
-  if (has_standard_error()) return platform.write_stderr(text);
+  if (has_stderr()) return platform.write_stderr(text);
   show_message_box(kind, text, kind == MessageKind::Failure);
 }
 
 // `advice`, shown in the box alone, tells what to do about it.
 int fail(Platform& platform, const std::string& text, const std::string& advice = "") {
-  if (has_standard_error()) {
+  if (has_stderr()) {
     platform.write_stderr("Error: " + text + "\n");
   } else {
     show_message_box(MessageKind::Failure,
@@ -60,7 +63,7 @@ void open_page(Platform& platform, const std::string& address) {
   if (auto opened = platform.open_in_browser(address); !opened) {
     const std::string why =
         "Could not open the browser (" + platform.os_error_text(opened.error()) + ")";
-    if (has_standard_error()) {
+    if (has_stderr()) {
       platform.write_stderr(why + ": open the address above in it.\n");
     } else {
       show_message_box(MessageKind::Information, address_note(address, why + ".\n\n"), false);
@@ -77,7 +80,7 @@ int run(Platform& platform, int argc, char** argv) {
     return EXIT_USAGE;
   }
   if (options->help) {
-    if (has_standard_error()) {
+    if (has_stdout()) {
       (void)platform.write_stdout(UI_USAGE_TEXT);
     } else {
       show_message_box(MessageKind::Information, UI_USAGE_TEXT, true);
@@ -99,14 +102,14 @@ int run(Platform& platform, int argc, char** argv) {
 
   const std::string address =
       "http://127.0.0.1:" + std::to_string((*server)->port()) + "/#token=" + *token;
-  if (has_standard_error()) {
+  if (has_stdout()) {
     if (auto printed = platform.write_stdout(address + "\n"); !printed) {
       return fail(platform, "write standard output: " + platform.os_error_text(printed.error()));
     }
   }
   if (options->open_browser) {
     open_page(platform, address);
-  } else if (!has_standard_error()) {
+  } else if (!has_stdout()) {
     show_message_box(MessageKind::Information, address_note(address, ""), false);
   }
 
@@ -117,7 +120,7 @@ int run(Platform& platform, int argc, char** argv) {
   if (!icon)
     tell(platform, MessageKind::Information,
          "No icon in the notification area: " + icon.error() + ".\n");
-  if (has_standard_error()) {
+  if (has_stderr()) {
     platform.write_stderr(std::string("Serving the page at the address above. ") +
                           std::string(QUIT_HINT) + "\n");
   }
@@ -126,7 +129,7 @@ int run(Platform& platform, int argc, char** argv) {
   serving.run();
   if (icon) (*icon).reset();
   console_close_done();
-  if (has_standard_error()) platform.write_stderr("orvane-probe-formations-ui has stopped.\n");
+  if (has_stderr()) platform.write_stderr("orvane-probe-formations-ui has stopped.\n");
   return EXIT_OK;
 }
 

@@ -3,7 +3,7 @@
 
 namespace orvane::ui {
 
-bool has_standard_error() { return true; }
+bool has_standard_stream(StandardStream) { return true; }
 void show_message_box(MessageKind, std::string_view, bool) {}
 
 }  // namespace orvane::ui

@@ -14,8 +14,9 @@ std::wstring shown_text(std::string_view text) {
   return wide_from_utf8(text).value_or(L"(a message that is not valid text)");
 }
 
-bool has_standard_error() {
-  const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+bool has_standard_stream(StandardStream stream) {
+  const HANDLE handle =
+      GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
   // A GUI program started from Explorer or the Start menu has none; one whose console handles
   // were merely inherited has handles of no known type.
   return handle != nullptr && handle != INVALID_HANDLE_VALUE &&
