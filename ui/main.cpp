@@ -11,6 +11,7 @@
 #include "notification_icon.hpp"
 #include "options.hpp"
 #include "platform.hpp"
+#include "player_notices.hpp"
 #include "ui_app.hpp"
 
 namespace {
@@ -23,69 +24,19 @@ constexpr int EXIT_FAILED = 1;
 constexpr int EXIT_USAGE = 2;
 
 bool has_stderr() { return has_standard_stream(StandardStream::Error); }
-bool has_stdout() { return has_standard_stream(StandardStream::Output); }
 
-// Standard error where someone reads it; a box otherwise (a Windows program started from the
-// Start menu or Explorer has no streams at all).
-void tell(Platform& platform, MessageKind kind, const std::string& text) {
-  if (has_stderr()) return platform.write_stderr(text);
-  show_message_box(kind, text, kind == MessageKind::Failure);
-}
-
-// `advice`, shown in the box alone, tells what to do about it.
 int fail(Platform& platform, const std::string& text, const std::string& advice = "") {
-  if (has_stderr()) {
-    platform.write_stderr("Error: " + text + "\n");
-  } else {
-    show_message_box(MessageKind::Failure,
-                     std::string(PRODUCT_NAME) + " could not start:\n\n" + text +
-                         (advice.empty() ? "" : "\n\n" + advice),
-                     true);
-  }
+  tell_start_failure(platform, text, advice);
   return EXIT_FAILED;
-}
-
-// The system's own words for a port in use can be as little as an error number.
-std::string port_advice(unsigned short port) {
-  if (port == 0) return "";
-  return "Another program may be using port " + std::to_string(port) +
-         ". Without --port the program takes a free one.";
-}
-
-// Without a browser and a console the player still needs the address: a box shows it (Ctrl+C
-// copies a box's text on Windows) while the program serves.
-std::string address_note(const std::string& address, const std::string& why) {
-  return why + "Open this address in your web browser:\n\n" + address +
-         "\n\nOr choose \"Open the page\" on the program's icon in the notification area.";
-}
-
-void open_page(Platform& platform, const std::string& address) {
-  if (auto opened = platform.open_in_browser(address); !opened) {
-    const std::string why =
-        "Could not open the browser (" + platform.os_error_text(opened.error()) + ")";
-    if (has_stderr()) {
-      platform.write_stderr(why + ": open the address above in it.\n");
-    } else {
-      show_message_box(MessageKind::Information, address_note(address, why + ".\n\n"), false);
-    }
-  }
 }
 
 int run(Platform& platform, int argc, char** argv) {
   auto args = platform.arguments(argc, argv);
   if (!args) return fail(platform, args.error());
   const std::optional<UiOptions> options = parse_ui_options(*args);
-  if (!options) {
-    tell(platform, MessageKind::Failure, std::string(UI_USAGE_TEXT));
-    return EXIT_USAGE;
-  }
-  if (options->help) {
-    if (has_stdout()) {
-      (void)platform.write_stdout(UI_USAGE_TEXT);
-    } else {
-      show_message_box(MessageKind::Information, UI_USAGE_TEXT, true);
-    }
-    return EXIT_OK;
+  if (!options || options->help) {
+    tell_usage(platform, options.has_value());
+    return options ? EXIT_OK : EXIT_USAGE;
   }
   if (hand_over_to_running_instance(platform, *options)) return EXIT_OK;
   auto token = make_session_token(platform);
@@ -102,24 +53,19 @@ int run(Platform& platform, int argc, char** argv) {
 
   const std::string address =
       "http://127.0.0.1:" + std::to_string((*server)->port()) + "/#token=" + *token;
-  if (has_stdout()) {
-    if (auto printed = platform.write_stdout(address + "\n"); !printed) {
-      return fail(platform, "write standard output: " + platform.os_error_text(printed.error()));
-    }
+  if (auto told = tell_address(platform, address, options->open_browser); !told) {
+    return fail(platform, told.error());
   }
-  if (options->open_browser) {
-    open_page(platform, address);
-  } else if (!has_stdout()) {
-    show_message_box(MessageKind::Information, address_note(address, ""), false);
-  }
+  if (options->open_browser) open_page(platform, address);
 
   HttpServer& serving = **server;
   auto icon =
       NotificationIcon::show({.open_page = [&platform, address] { open_page(platform, address); },
                               .quit = [&serving] { serving.request_stop(); }});
-  if (!icon)
+  if (!icon) {
     tell(platform, MessageKind::Information,
          "No icon in the notification area: " + icon.error() + ".\n");
+  }
   if (has_stderr()) {
     platform.write_stderr(std::string("Serving the page at the address above. ") +
                           std::string(QUIT_HINT) + "\n");

@@ -152,6 +152,7 @@ std::string FakePlatform::parent_folder(const std::string& path) const {
 
 Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
   opened_urls.push_back(url);
+  if (browser_error) return unexpected(OsError{*browser_error});
   return {};
 }
 

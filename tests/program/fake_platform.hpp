@@ -89,6 +89,8 @@ class FakePlatform final : public Platform {
     directories.insert(path);
     return {};
   }
+  // Set: opening the browser fails with this code.
+  std::optional<int> browser_error;
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
 
