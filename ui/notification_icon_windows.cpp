@@ -171,8 +171,8 @@ struct NotificationIcon::State {
       // program has none.
       icon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON,
                                            GetSystemMetrics(SM_CXSMICON),
-                                           GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
-      if (icon == nullptr) icon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION;
+                                           GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+      if (icon == nullptr) icon = LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
       add_icon();
     }
     SetEvent(ready);
