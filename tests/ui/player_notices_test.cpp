@@ -12,6 +12,8 @@
 namespace orvane::ui {
 namespace {
 
+using testing::FakePlatform;
+
 constexpr const char* ADDRESS = "http://127.0.0.1:8080/#token=00";
 
 TEST(PlayerNotices, StartAndUsageGoToTheStreams) {
@@ -84,7 +86,9 @@ TEST(PlayerNotices, TheAddressAndTheBrowser) {
     if (c.stdout_fails) platform.fail_stdout_after(0, EACCES);
     const auto told = tell_address(platform, ADDRESS, c.browser);
     EXPECT_EQ(told.has_value(), c.told);
-    if (!told) EXPECT_EQ(told.error(), "write standard output: Permission denied (os error 13)");
+    if (!told) {
+      EXPECT_EQ(told.error(), "write standard output: Permission denied (os error 13)");
+    }
     if (told && c.browser) open_page(platform, ADDRESS);
     EXPECT_EQ(platform.out, c.out);
     EXPECT_EQ(platform.err, c.err_contains);
