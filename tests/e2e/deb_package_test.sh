@@ -100,7 +100,7 @@ esac
 # override follows a comment that gives its reason. A sanitizer build is not what players get.
 if [ "$linkage" = static ]; then
   if command -v lintian >/dev/null; then
-    lintian --no-tag-display-limit --display-level '>=warning' "$deb" >"$work/lintian" 2>&1 ||
+    lintian --tag-display-limit 0 --display-level '>=warning' "$deb" >"$work/lintian" 2>&1 ||
       true
     if grep -E '^[EW]: ' "$work/lintian"; then fail "lintian reports the lines above"; fi
     # A comment gives the reason of the overrides right below it, up to a blank line.
