@@ -2,8 +2,8 @@
 # program carries its page inside it.
 #
 # Run as: cmake -DOUTPUT=<page_files.cpp> -DBASE=<folder> -DFILES=<a|b|c> -P EmbedFiles.cmake
-# Each file is served at "/" followed by its path below BASE, with a content type taken from its
-# extension (.html, .css, .js, .svg). Every byte is written as a \xHH escape, so a file may hold
+# Each file is served at "/" followed by its path below BASE, or, given as "/<name>=<path>", at
+# "/<name>", with a content type taken from its extension (.html, .css, .js, .svg). Every byte is written as a \xHH escape, so a file may hold
 # any byte.
 cmake_minimum_required(VERSION 3.25)
 
@@ -16,7 +16,12 @@ set(_entries "")
 set(_literals "")
 set(_index 0)
 foreach(_file IN LISTS FILES)
-  file(RELATIVE_PATH _served "${BASE}" "${_file}")
+  if(_file MATCHES "^/([^=]+)=(.+)$")
+    set(_served "${CMAKE_MATCH_1}")
+    set(_file "${CMAKE_MATCH_2}")
+  else()
+    file(RELATIVE_PATH _served "${BASE}" "${_file}")
+  endif()
   get_filename_component(_extension "${_file}" LAST_EXT)
   if(_extension STREQUAL ".html")
     set(_type "text/html; charset=utf-8")

@@ -1,6 +1,7 @@
 # What `cmake --install` puts on a Linux system, and the Debian package CPack makes of it:
 # the two programs, their man pages (compressed, as Debian keeps man pages), the window
-# program's menu entry, and the README with the licence under share/doc.
+# program's menu entry and its icon in the hicolor theme, the README, the changelog and the
+# licence under share/doc, and the reasons for what the package checker would otherwise flag.
 include(GNUInstallDirs)
 
 set(ORVANE_PACKAGE_NAME orvane-probe-formations)
@@ -21,11 +22,33 @@ foreach(_page IN LISTS _man_pages)
 endforeach()
 add_custom_target(man_page ALL DEPENDS ${_man_gzs})
 
+set(_changelog_gz "${PROJECT_BINARY_DIR}/changelog.gz")
+add_custom_command(
+  OUTPUT "${_changelog_gz}"
+  COMMAND sh -c "gzip -9 -n -c \"$1\" >\"$2\"" sh "${PROJECT_SOURCE_DIR}/packaging/debian/changelog"
+          "${_changelog_gz}"
+  DEPENDS "${PROJECT_SOURCE_DIR}/packaging/debian/changelog"
+  COMMENT "Compressing the changelog"
+  VERBATIM)
+add_custom_target(changelog ALL DEPENDS "${_changelog_gz}")
+
 set(_doc_dir "${CMAKE_INSTALL_DATAROOTDIR}/doc/${ORVANE_PACKAGE_NAME}")
 install(FILES ${_man_gzs} DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
 install(FILES "${PROJECT_SOURCE_DIR}/src/ui/${ORVANE_PACKAGE_NAME}-ui.desktop"
         DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/applications")
+foreach(_size IN LISTS ORVANE_ICON_SIZES)
+  install(FILES "${ORVANE_ICON_DIR}/${_size}.png"
+          DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/${_size}x${_size}/apps"
+          RENAME ${ORVANE_PACKAGE_NAME}.png)
+endforeach()
+install(FILES "${ORVANE_ICON_SOURCE}"
+        DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/icons/hicolor/scalable/apps"
+        RENAME ${ORVANE_PACKAGE_NAME}.svg)
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION "${_doc_dir}")
+install(FILES "${_changelog_gz}" DESTINATION "${_doc_dir}")
+install(FILES "${PROJECT_SOURCE_DIR}/packaging/debian/lintian-overrides"
+        DESTINATION "${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides"
+        RENAME ${ORVANE_PACKAGE_NAME})
 install(FILES "${PROJECT_SOURCE_DIR}/LICENSE" DESTINATION "${_doc_dir}" RENAME copyright)
 
 set(CPACK_GENERATOR DEB)
@@ -43,7 +66,8 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
   "it is rewritten. orvane-probe-formations-ui shows every account's\n"
   "formations side by side in a local web page, to preview, copy and undo.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# A utility for a game, not a game.
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The program is linked statically, so there are no shared libraries for dpkg-shlibdeps to name.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)

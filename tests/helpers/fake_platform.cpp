@@ -163,6 +163,7 @@ Result<void, OsError> FakePlatform::create_private_folder(const std::string& pat
 
 Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
   opened_urls.push_back(url);
+  if (browser_error) return unexpected(OsError{*browser_error});
   return {};
 }
 

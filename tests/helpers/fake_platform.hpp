@@ -100,6 +100,8 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::optional<std::string> home_folder() override { return home; }
   std::optional<std::string> state_folder() override { return state; }
   Result<void, OsError> create_private_folder(const std::string& path) override;
+  // Set: opening the browser fails with this code.
+  std::optional<int> browser_error;
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
   std::uint64_t process_id() override { return process; }

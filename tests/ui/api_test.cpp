@@ -259,6 +259,7 @@ TEST_F(ApiTest, ServesThePageWithoutToken) {
       {"/index.html", "text/html; charset=utf-8", 200},
       {"/app.js", "text/javascript; charset=utf-8", 200},
       {"/style.css", "text/css; charset=utf-8", 200},
+      {"/favicon.svg", "image/svg+xml", 200},
       {"/secret.txt", "text/plain; charset=utf-8", 404},
   };
   for (const Case& c : cases) {

@@ -1,6 +1,6 @@
-// orvane-probe-formations-ui: serves the page on 127.0.0.1, prints its address with the
-// session's token, opens it in the browser, and runs until Ctrl+C, a closed console window or
-// the page's Quit button ends it. A start while another run of this user's serves opens that
+// orvane-probe-formations-ui: serves the page on 127.0.0.1, tells its address with the
+// session's token, opens it in the browser, and runs until the page's Quit button, the icon's
+// Quit (Windows), Ctrl+C or a closed console window ends it. A start while another run of this user's serves opens that
 // run's page instead, and ends.
 #include <exception>
 #include <new>
@@ -13,7 +13,10 @@
 #include "orvane/ui/http_server.hpp"
 #include "orvane/ui/instance.hpp"
 #include "orvane/ui/instance_answer.hpp"
+#include "orvane/ui/message_box.hpp"
+#include "orvane/ui/notification_icon.hpp"
 #include "orvane/ui/options.hpp"
+#include "orvane/ui/player_notices.hpp"
 #include "orvane/ui/ui_app.hpp"
 
 namespace {
@@ -28,16 +31,11 @@ constexpr int EXIT_USAGE = 2;
 // Long enough for a run busy with a large apply to finish it and answer.
 constexpr std::chrono::seconds ANSWER_TIMEOUT{10};
 
-int fail(Platform& platform, const std::string& text) {
-  platform.write_stderr("Error: " + text + "\n");
-  return EXIT_FAILED;
-}
+bool has_stderr() { return has_standard_stream(StandardStream::Error); }
 
-Result<void, std::string> print_address(Platform& platform, const std::string& address) {
-  if (auto printed = platform.write_stdout(address + "\n"); !printed) {
-    return unexpected("write standard output: " + platform.os_error_text(printed.error()));
-  }
-  return {};
+int fail(Platform& platform, const std::string& text, const std::string& advice = "") {
+  tell_start_failure(platform, text, advice);
+  return EXIT_FAILED;
 }
 
 void open_page(Platform& platform, Desktop& desktop,
@@ -45,8 +43,8 @@ void open_page(Platform& platform, Desktop& desktop,
   auto opened = data_folder ? open_through_redirect(platform, desktop, *data_folder, address)
                             : Result<void, std::string>(unexpected(data_folder.error()));
   if (!opened) {
-    platform.write_stderr("Could not open the browser (" + opened.error() +
-                          "): open the address above in it.\n");
+    tell(platform, MessageKind::Information,
+         "Could not open the browser (" + opened.error() + "): open " + address + " in it.\n");
   }
 }
 
@@ -54,15 +52,15 @@ void open_page(Platform& platform, Desktop& desktop,
 int hand_over(Platform& platform, Desktop& desktop, const UiOptions& options,
               const Result<std::string, std::string>& data_folder, const InstanceRecord& running) {
   const std::string address = page_address(running);
-  if (auto printed = print_address(platform, address); !printed) {
-    return fail(platform, printed.error());
+  if (auto told = tell_address(platform, address, options.open_browser); !told) {
+    return fail(platform, told.error());
   }
   if (options.open_browser) open_page(platform, desktop, data_folder, address);
   std::string note =
       "orvane-probe-formations-ui is already running: its page is at the address "
       "above";
   if (options.folder) note += "; pick the folder " + *options.folder + " there";
-  platform.write_stderr(note + ".\n");
+  if (has_stderr()) platform.write_stderr(note + ".\n");
   return EXIT_OK;
 }
 
@@ -70,13 +68,9 @@ int run(Platform& platform, Desktop& desktop, int argc, char** argv) {
   auto args = platform.arguments(argc, argv);
   if (!args) return fail(platform, args.error());
   const std::optional<UiOptions> options = parse_ui_options(*args);
-  if (!options) {
-    platform.write_stderr(UI_USAGE_TEXT);
-    return EXIT_USAGE;
-  }
-  if (options->help) {
-    (void)platform.write_stdout(UI_USAGE_TEXT);
-    return EXIT_OK;
+  if (!options || options->help) {
+    tell_usage(platform, options.has_value());
+    return options ? EXIT_OK : EXIT_USAGE;
   }
 
   // Without its data folder the program still serves, but cannot be found by a later start.
@@ -100,33 +94,45 @@ int run(Platform& platform, Desktop& desktop, int argc, char** argv) {
       options->port, {[&app](const HttpRequest& request) { return app->screen(request); },
                       [&app](const HttpRequest& request) { return app->handle(request); },
                       [&app] { return app->quit_requested(); }});
-  if (!server) return fail(platform, server.error());
+  if (!server) return fail(platform, server.error(), port_advice(options->port));
   app = std::make_unique<UiApp>(platform, desktop,
                                 UiSession{*token, (*server)->port(), options->folder});
 
   const InstanceRecord self{(*server)->port(), *token, desktop.process_id()};
   if (data_folder) {
     if (auto recorded = record_instance(platform, desktop, *data_folder, self); !recorded) {
-      platform.write_stderr("Could not record this run (" + recorded.error() +
-                            "): a later start will not find it.\n");
+      tell(platform, MessageKind::Information,
+           "Could not record this run (" + recorded.error() + "): a later start will not find it.\n");
     }
   }
   const std::string address = page_address(self);
-  if (auto printed = print_address(platform, address); !printed) {
-    return fail(platform, printed.error());
+  if (auto told = tell_address(platform, address, options->open_browser); !told) {
+    return fail(platform, told.error());
   }
   if (options->open_browser) open_page(platform, desktop, data_folder, address);
-  platform.write_stderr(
-      "Serving the page at the address above. Quit on the page, or press Ctrl+C, to end.\n");
-  (*server)->stop_on_signals();
-  stop_when_console_closes(**server);
-  (*server)->run();
+
+  HttpServer& serving = **server;
+  auto icon = NotificationIcon::show(
+      {.open_page = [&] { open_page(platform, desktop, data_folder, address); },
+       .quit = [&serving] { serving.request_stop(); }});
+  if (!icon) {
+    tell(platform, MessageKind::Information,
+         "No icon in the notification area: " + icon.error() + ".\n");
+  }
+  if (has_stderr()) {
+    platform.write_stderr(std::string("Serving the page at the address above. ") +
+                          std::string(QUIT_HINT) + "\n");
+  }
+  serving.stop_on_signals();
+  stop_when_console_closes(serving);
+  serving.run();
+  if (icon) (*icon).reset();
   if (data_folder) {
     forget_instance(platform, *data_folder, self);
     remove_redirect(platform, *data_folder, address);
   }
   console_close_done();
-  platform.write_stderr("orvane-probe-formations-ui has stopped.\n");
+  if (has_stderr()) platform.write_stderr("orvane-probe-formations-ui has stopped.\n");
   return EXIT_OK;
 }
 
