@@ -2,9 +2,8 @@
 
 #include "account_files.hpp"
 #include "account_index.hpp"
+#include "account_listing.hpp"
 #include "api_endpoints.hpp"
-#include "formations.hpp"
-#include "settings.hpp"
 
 namespace orvane::ui {
 
@@ -19,26 +18,28 @@ HttpResponse get_accounts(Platform& platform, const RequestTarget& target) {
   if (!index) return error_reply(index.error());
 
   json::array accounts;
-  for (const AccountFile& file : index->files()) {
-    json::array formations;
-    std::size_t custom_count = 0;
-    json::value error = nullptr;
-    if (auto loaded = load_settings(platform, file.path)) {
-      for (const Formation& formation : read_formations(loaded->tree)) {
-        formations.push_back(formation_value(formation));
-      }
-      custom_count = custom_formation_count(loaded->tree);
-    } else {
-      error = text_value(loaded.error());
-    }
-    const bool has_backup = platform.path_kind(backup_path_for(file.path)) == PathKind::File;
-    accounts.push_back(json::object{{"account", text_value(file.account)},
-                                    {"file", text_value(file.file)},
-                                    {"formations", std::move(formations)},
-                                    {"custom_count", custom_count},
-                                    {"has_backup", has_backup},
-                                    {"error", std::move(error)}});
-  }
+  list_accounts_in_order(
+      platform, index->files(), [&](const AccountFile& file, ListingResult listing) {
+        json::array formations;
+        std::size_t custom_count = 0;
+        json::value error = nullptr;
+        if (listing) {
+          for (const Formation& formation : listing->formations) {
+            formations.push_back(formation_value(formation));
+          }
+          custom_count = listing->custom_count;
+        } else {
+          error = text_value(listing.error());
+        }
+        const bool has_backup = platform.path_kind(backup_path_for(file.path)) == PathKind::File;
+        accounts.push_back(json::object{{"account", text_value(file.account)},
+                                        {"file", text_value(file.file)},
+                                        {"formations", std::move(formations)},
+                                        {"custom_count", custom_count},
+                                        {"has_backup", has_backup},
+                                        {"error", std::move(error)}});
+        return true;
+      });
   return json_reply(json::object{{"folder", *folder}, {"accounts", std::move(accounts)}});
 }
 
