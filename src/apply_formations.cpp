@@ -31,11 +31,12 @@ Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std
   if (mode == ApplyMode::Preview) return merge_formations(loaded->tree, formations, now);
 
   std::optional<Result<MergeOutcome, std::string>> merged;
-  std::optional<Result<support::UnclearedBytes, std::string>> encoded;
+  support::UnclearedBytes bytes;
+  Result<void, std::string> encoded;
   Result<void, std::string> backed_up;
   const auto back_up = [&] { backed_up = backup_settings(platform, target); };
   const auto encode = [&] {
-    encoded.emplace(encode_settings(loaded->tree, loaded->has_crc, loaded->file_size));
+    encoded = encode_settings(loaded->tree, loaded->has_crc, loaded->file_size, bytes);
   };
   if (mode == ApplyMode::Write) {
     // Backed up whatever the merge then says, as when the merge came after the backup.
@@ -51,8 +52,8 @@ Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std
     run_beside(back_up, encode);
     if (!backed_up) return backed_up.take_error();
   }
-  if (!*encoded) return encoded->take_error();
-  if (auto written = write_settings_file(platform, target, **encoded); !written) {
+  if (!encoded) return encoded.take_error();
+  if (auto written = write_settings_file(platform, target, bytes); !written) {
     return written.take_error();
   }
   return std::move(*merged);

@@ -27,9 +27,9 @@ Result<LoadedSettings, std::string> load_settings(Platform& platform, const std:
 }
 
 // One pass from the JSON tree to the new bytes, in a buffer reserved once.
-Result<support::UnclearedBytes, std::string> encode_settings(const JsonValue& tree, bool has_crc,
-                                                             std::size_t expected_size) {
-  support::UnclearedBytes bytes;
+Result<void, std::string> encode_settings(const JsonValue& tree, bool has_crc,
+                                          std::size_t expected_size,
+                                          support::UnclearedBytes& bytes) {
   bytes.reserve(with_rewrite_room(expected_size));
   marshal::VectorOutput out(bytes);
   const marshal::EncodeOptions options{.write_crc = has_crc, .mode_byte = 1};
@@ -40,15 +40,17 @@ Result<support::UnclearedBytes, std::string> encode_settings(const JsonValue& tr
         failure.step == marshal::EncodeStep::Rebuild ? "rebuild settings: " : "encode settings: ";
     return unexpected(step + failure.error.message());
   }
-  return bytes;
+  return {};
 }
 
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc,
                                         std::size_t expected_size) {
-  auto bytes = encode_settings(tree, has_crc, expected_size);
-  if (!bytes) return bytes.take_error();
-  return write_settings_file(platform, path, *bytes);
+  support::UnclearedBytes bytes;
+  if (auto encoded = encode_settings(tree, has_crc, expected_size, bytes); !encoded) {
+    return encoded;
+  }
+  return write_settings_file(platform, path, bytes);
 }
 
 Result<void, std::string> write_settings_file(Platform& platform, const std::string& path,

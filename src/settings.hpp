@@ -31,10 +31,12 @@ Result<LoadedSettings, std::string> load_settings(Platform& platform, const std:
 // The tree of a settings file's bytes; `path` names the file in the error text.
 Result<LoadedSettings, std::string> decode_settings(std::span<const std::uint8_t> bytes,
                                                     const std::string& path);
-// The bytes `tree` encodes to, or the "rebuild settings: {}" or "encode settings: {}" text.
-// `expected_size` is a guess at their size, such as the loaded file's size.
-Result<support::UnclearedBytes, std::string> encode_settings(const JsonValue& tree, bool has_crc,
-                                                             std::size_t expected_size);
+// Puts the bytes `tree` encodes to in `bytes`, or fails with the "rebuild settings: {}" or
+// "encode settings: {}" text. `expected_size` is a guess at their size, such as the loaded
+// file's size.
+Result<void, std::string> encode_settings(const JsonValue& tree, bool has_crc,
+                                          std::size_t expected_size,
+                                          support::UnclearedBytes& bytes);
 // encode_settings, then write_settings_file.
 Result<void, std::string> save_settings(Platform& platform, const std::string& path,
                                         const JsonValue& tree, bool has_crc,
