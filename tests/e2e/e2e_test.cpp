@@ -586,6 +586,33 @@ TEST_F(E2e, AccountsStopsAtAFileThatCannotBeDecoded) {
             error_line("decode " + broken + ": invalid marshal stream: missing marshal signature"));
 }
 
+// The files are read on every core and printed in order, as deeply nested as the format
+// allows: each thread's stack holds the reader's recursion. The third file stops the listing at
+// its place.
+TEST_F(E2e, AccountsOnEveryCoreStopsAtTheThirdFile) {
+  JsonValue deep = 7;
+  for (int level = 999; level > 1; --level) deep = json::array{deep};
+  std::string expected;
+  std::string broken;
+  for (int i = 1; i <= 8; ++i) {
+    const std::string name = "core_user_" + std::to_string(i) + ".dat";
+    if (i == 3) {
+      broken = put(name, GARBAGE);
+      continue;
+    }
+    JsonValue tree = settings_tree(numbered_formations(i), 1);
+    tree.as_object()["bytes:deep"] = deep;
+    put(name, encode_settings(tree));
+    if (i < 3) expected += std::to_string(i) + "\t" + std::to_string(i) + " formation(s)\n";
+  }
+  const RunResult r = run_program({"accounts", dir_.path()});
+  EXPECT_EQ(r.failure, "");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(r.err,
+            error_line("decode " + broken + ": invalid marshal stream: missing marshal signature"));
+}
+
 TEST_F(E2e, AccountsOfADirectoryWithoutAccounts) {
   put("prefs.dat", GARBAGE);
   const RunResult r = run_program({"accounts", dir_.path()});

@@ -1,7 +1,9 @@
 #include "helpers/fake_platform.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
+#include <thread>
 
 #include "marshal/utf8.hpp"
 
@@ -14,6 +16,11 @@ void FakePlatform::put_file(const std::string& path, std::string_view text) {
 std::string FakePlatform::file_text(const std::string& path) const {
   const auto it = files.find(path);
   return it == files.end() ? std::string() : std::string(it->second.begin(), it->second.end());
+}
+
+void FakePlatform::logged(std::string entry) {
+  const Lock lock(lock_.mutex);
+  log.push_back(std::move(entry));
 }
 
 std::optional<int> FakePlatform::failure(Operation op, const std::string& path) {
@@ -37,8 +44,17 @@ Result<std::vector<std::string>, std::string> FakePlatform::arguments(int argc, 
 }
 
 Result<support::UnclearedBytes, OsError> FakePlatform::read_file(const std::string& path) {
-  log.push_back("read " + path);
-  if (auto code = failure(Operation::ReadFile, path)) return unexpected(OsError{*code});
+  std::chrono::milliseconds delay{0};
+  {
+    const Lock lock(lock_.mutex);
+    log.push_back("read " + path);
+    if (auto code = failure(Operation::ReadFile, path)) return unexpected(OsError{*code});
+    if (const auto it = read_delays.find(path); it != read_delays.end()) delay = it->second;
+    most_reads_at_once = std::max(most_reads_at_once, ++reads_now_);
+  }
+  std::this_thread::sleep_for(delay);
+  const Lock lock(lock_.mutex);
+  --reads_now_;
   if (directories.count(path)) return unexpected(OsError{EISDIR});
   const auto it = files.find(path);
   if (it == files.end()) return unexpected(OsError{ENOENT});
@@ -48,6 +64,7 @@ Result<support::UnclearedBytes, OsError> FakePlatform::read_file(const std::stri
 // A write that fails after opening leaves the file cut short, as a full disk would.
 Result<void, WriteError> FakePlatform::write_file(const std::string& path,
                                                   std::span<const std::uint8_t> bytes) {
+  const Lock lock(lock_.mutex);
   log.push_back("write " + path);
   if (auto code = failure(Operation::OpenForWrite, path)) {
     return unexpected(WriteError{WriteStage::Opening, OsError{*code}});
@@ -63,6 +80,7 @@ Result<void, WriteError> FakePlatform::write_file(const std::string& path,
 }
 
 Result<void, OsError> FakePlatform::copy_file(const std::string& from, const std::string& to) {
+  const Lock lock(lock_.mutex);
   log.push_back("copy " + from + " -> " + to);
   if (auto code = failure(Operation::CopyFile, from)) return unexpected(OsError{*code});
   const auto it = files.find(from);
@@ -72,6 +90,7 @@ Result<void, OsError> FakePlatform::copy_file(const std::string& from, const std
 }
 
 std::optional<FileFacts> FakePlatform::examine_file(const std::string& path) {
+  const Lock lock(lock_.mutex);
   const auto alias = aliases.find(path);
   const std::string& name = alias == aliases.end() ? path : alias->second;
   const bool regular = files.count(name) != 0;
@@ -80,6 +99,7 @@ std::optional<FileFacts> FakePlatform::examine_file(const std::string& path) {
 }
 
 Result<std::vector<std::string>, OsError> FakePlatform::list_directory(const std::string& dir) {
+  const Lock lock(lock_.mutex);
   log.push_back("list " + dir);
   if (auto code = failure(Operation::ListDirectory, dir)) return unexpected(OsError{*code});
   if (!directories.count(dir)) {
@@ -125,11 +145,24 @@ std::string FakePlatform::describe_error(int code) const {
   }
 }
 
+std::uint64_t FakePlatform::now_filetime() {
+  const Lock lock(lock_.mutex);
+  return filetime;
+}
+
+void FakePlatform::write_stderr(std::string_view text) {
+  const Lock lock(lock_.mutex);
+  err += text;
+}
+
 void FakePlatform::wait_for_enter() {
+  const Lock lock(lock_.mutex);
   if (waits_for_enter++ == 0) err_before_wait = err;
 }
 
 Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {
+  const Lock lock(lock_.mutex);
+  if (log_prints) log.push_back("print " + std::string(text));
   if (stdout_failure_ && stdout_writes_ >= stdout_failure_->first) {
     return unexpected(OsError{stdout_failure_->second});
   }
@@ -139,6 +172,7 @@ Result<void, OsError> FakePlatform::write_stdout(std::string_view text) {
 }
 
 ui::PathKind FakePlatform::path_kind(const std::string& path) {
+  const Lock lock(lock_.mutex);
   if (directories.count(path))
     return folder_links.count(path) ? ui::PathKind::FolderLink : ui::PathKind::Folder;
   if (special_files.count(path)) return ui::PathKind::Other;
@@ -153,6 +187,7 @@ std::string FakePlatform::parent_folder(const std::string& path) const {
 
 // A file on the way, as where a folder should be, stops it as it would on a disk.
 Result<void, OsError> FakePlatform::create_private_folder(const std::string& path) {
+  const Lock lock(lock_.mutex);
   for (std::string above = path; !above.empty(); above = parent_folder(above)) {
     if (files.count(above)) return unexpected(OsError{ENOTDIR});
     if (above == "/") break;
@@ -162,6 +197,7 @@ Result<void, OsError> FakePlatform::create_private_folder(const std::string& pat
 }
 
 Result<void, OsError> FakePlatform::open_in_browser(const std::string& url) {
+  const Lock lock(lock_.mutex);
   opened_urls.push_back(url);
   if (browser_error) return unexpected(OsError{*browser_error});
   return {};
@@ -184,6 +220,7 @@ Result<void, OsError> FakePlatform::remove_file(const std::string& path) {
 }
 
 Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) {
+  const Lock lock(lock_.mutex);
   for (std::uint8_t& byte : bytes) byte = next_random_byte++;
   return {};
 }

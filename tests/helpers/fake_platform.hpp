@@ -1,11 +1,15 @@
 // An in-memory platform, console and desktop for the tests of both programs: files in a map, a
-// fixed clock, captured output, and failures injected per operation and path.
+// fixed clock, captured output, and failures injected per operation and path. Its operations may
+// be called from several threads at once, as the pool that reads a folder's accounts calls them;
+// the members are the test's to set and read while no command runs.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -51,6 +55,8 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::optional<std::string> state;  // what state_folder answers; create_private_folder adds to
                                      // `directories`
   std::vector<std::string> opened_urls;
+  // Set: opening the browser fails with this code.
+  std::optional<int> browser_error;
   std::uint8_t next_random_byte = 0;
   // This process's id, and the ids of the others that run.
   std::uint64_t process = 4242;
@@ -63,6 +69,15 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::set<std::string> huge_files;
   // Called just before each read_regular_file, so a test can change a file "meanwhile".
   std::function<void(const std::string&)> before_read;
+  // What processor_count answers: 1, so that a command reads its files one by one in the order
+  // the log shows, unless a test asks for more.
+  std::size_t processors = 1;
+  // How long reading a file takes, by path: a slow file lets those after it finish first.
+  std::map<std::string, std::chrono::milliseconds> read_delays;
+  // The most reads that were under way at one time.
+  std::size_t most_reads_at_once = 0;
+  // Whether standard output's writes go into the log too, as "print <text>".
+  bool log_prints = false;
 
   // The operation on `path` fails with `code` every time, or with `only_call` only that time
   // (counted per operation and path, from 1). For a copy the path is its source.
@@ -85,14 +100,15 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   Result<std::vector<std::string>, OsError> list_directory(const std::string& dir) override;
   std::string join_path(const std::string& dir, const std::string& name) const override;
   std::string describe_error(int code) const override;
-  std::uint64_t now_filetime() override { return filetime; }
+  std::uint64_t now_filetime() override;
+  std::size_t processor_count() override { return processors; }
   Result<void, OsError> write_stdout(std::string_view text) override;
-  void write_stderr(std::string_view text) override { err += text; }
+  void write_stderr(std::string_view text) override;
   bool expands_wildcards() const override { return wildcards_left_to_program; }
   bool console_closes_on_exit() override { return console_closes; }
   void wait_for_enter() override;
-  void hold_interruptions() override { log.push_back("hold"); }
-  void release_interruptions() override { log.push_back("release"); }
+  void hold_interruptions() override { logged("hold"); }
+  void release_interruptions() override { logged("release"); }
   ui::PathKind path_kind(const std::string& path) override;
   std::string parent_folder(const std::string& path) const override;
   std::vector<std::string> drives() override { return drive_roots; }
@@ -100,8 +116,6 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::optional<std::string> home_folder() override { return home; }
   std::optional<std::string> state_folder() override { return state; }
   Result<void, OsError> create_private_folder(const std::string& path) override;
-  // Set: opening the browser fails with this code.
-  std::optional<int> browser_error;
   Result<void, OsError> open_in_browser(const std::string& url) override;
   Result<void, OsError> random_bytes(std::span<std::uint8_t> bytes) override;
   std::uint64_t process_id() override { return process; }
@@ -121,8 +135,22 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
     int code;
     std::optional<int> only_call;
   };
-  // Counts the call and tells whether it fails, and with which code.
+  // A mutex of this platform's own: a copy of the platform, as a test makes to start afresh,
+  // shares none.
+  struct OwnMutex {
+    OwnMutex() = default;
+    OwnMutex(const OwnMutex&) {}
+    OwnMutex& operator=(const OwnMutex&) { return *this; }
+    std::mutex mutex;
+  };
+  using Lock = std::lock_guard<std::mutex>;
+
+  // Counts the call and tells whether it fails, and with which code. The caller holds the lock.
   std::optional<int> failure(Operation op, const std::string& path);
+  void logged(std::string entry);
+
+  mutable OwnMutex lock_;
+  std::size_t reads_now_ = 0;
 
   std::map<std::pair<Operation, std::string>, Failure> failures_;
   std::map<std::pair<Operation, std::string>, int> calls_;

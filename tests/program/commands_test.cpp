@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <boost/json.hpp>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -530,6 +531,70 @@ TEST_F(CommandsTest, AccountsFailures) {
     EXPECT_EQ(fake_.out, c.expected_out);
     EXPECT_TRUE(fake_.err.starts_with(c.expected_err_prefix)) << fake_.err;
     EXPECT_EQ(std::count(fake_.log.begin(), fake_.log.end(), "read bad/core_user_3.dat"), 0);
+  }
+}
+
+// The files are read side by side and printed in order: whatever the pool's size, the first
+// file that fails ends the command at its place, after the lines before it and with its error,
+// and no file is read more than the pool's size ahead of the lines printed.
+TEST_F(CommandsTest, AccountsOnAPoolPrintsAsOneThreadDoes) {
+  const std::string third = "d/core_user_c.dat";
+  struct Case {
+    const char* description;
+    std::function<void(FakePlatform&)> break_third;
+    std::string error;  // none: every file is listed
+  };
+  const Case cases[] = {
+      {"every file good", [](FakePlatform&) {}, ""},
+      {"the third does not decode", [&](FakePlatform& f) { f.put_file(third, "garbage"); },
+       "decode " + third + ": invalid marshal stream: missing marshal signature"},
+      {"the third cannot be read",
+       [&](FakePlatform& f) { f.fail(Operation::ReadFile, third, EIO); },
+       "read " + third + ": " + os_text("Input/output error", EIO)},
+      {"the third is a folder",
+       [&](FakePlatform& f) {
+         f.files.erase(third);
+         f.directories.insert(third);
+       },
+       "read " + third + ": " + os_text("Is a directory", EISDIR)},
+      {"standard output fails at the third line",
+       [](FakePlatform& f) { f.fail_stdout_after(2, EPIPE); },
+       "write standard output: " + os_text("Broken pipe", EPIPE)},
+  };
+  const std::string accounts = "abcdefghijkl";
+  std::string all_lines;
+  for (std::size_t i = 0; i < accounts.size(); ++i) {
+    all_lines += accounts.substr(i, 1) + "\t" + std::to_string(i % 3) + " formation(s)\n";
+  }
+  const std::string two_lines = "a\t0 formation(s)\nb\t1 formation(s)\n";
+  for (const std::size_t threads : {1, 2, 8}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::to_string(threads) + " threads, " + c.description);
+      fake_ = FakePlatform();
+      fake_.processors = threads;
+      fake_.log_prints = true;
+      fake_.directories.insert("d");
+      for (std::size_t i = 0; i < accounts.size(); ++i) {
+        std::vector<Stored> formations;
+        for (std::size_t f = 0; f < i % 3; ++f) formations.push_back({std::int64_t(f) + 1, "F", 1});
+        fake_.put_file("d/core_user_" + accounts.substr(i, 1) + ".dat", settings_file(formations));
+      }
+      // The first file is the last to be read, so the lines are printed in an order of their own.
+      fake_.read_delays["d/core_user_a.dat"] = std::chrono::milliseconds(30);
+      c.break_third(fake_);
+
+      const bool fails = !c.error.empty();
+      EXPECT_EQ(run({"accounts", "d"}), fails ? EXIT_FAILED : EXIT_OK);
+      EXPECT_EQ(fake_.out, fails ? two_lines : all_lines);
+      EXPECT_EQ(fake_.err, fails ? error_line(c.error) : "");
+      std::size_t printed = 0;
+      for (const std::string& entry : fake_.log) {
+        if (entry.starts_with("print ")) ++printed;
+        if (!entry.starts_with("read d/core_user_")) continue;
+        const std::size_t index = accounts.find(entry[std::string("read d/core_user_").size()]);
+        EXPECT_LT(index, printed + threads) << entry << " read too far ahead";
+      }
+    }
   }
 }
 

@@ -170,6 +170,68 @@ TEST(ApplyFormations, PreviewTouchesNoFileAndWritesComeAfterTheBackup) {
   }
 }
 
+// The backup is copied while the tree is merged and encoded, and the two meet before the target
+// is opened: a failure of either leaves the target as it was, and when both fail the one the
+// backup-first order would meet first is told.
+TEST(ApplyFormations, BackupBesideTheMergeFailsAsWhenItCameFirst) {
+  const std::string target = "/s/core_user_1.dat";
+  const std::string backup = backup_path_for(target);
+  const std::string copy = "copy " + target + " -> " + backup;
+  std::vector<Formation> too_many;
+  for (std::int64_t id = 2; id <= 11; ++id) too_many.push_back(named(id, "N" + std::to_string(id)));
+  const std::string denied = "backup " + target + ": Permission denied (os error 13)";
+  const std::string limit = "target would contain 11 custom formations; ORVANE supports at most 10";
+  const struct {
+    const char* description;
+    ApplyMode mode;
+    bool backup_fails;
+    bool merge_refused;
+    std::string error;
+    std::vector<std::string> log;
+  } rows[] = {
+      {"write: the backup fails", ApplyMode::Write, true, false, denied, {"read " + target, copy}},
+      {"write: both fail, the backup's error",
+       ApplyMode::Write,
+       true,
+       true,
+       denied,
+       {"read " + target, copy}},
+      {"write: the merge is refused after the backup",
+       ApplyMode::Write,
+       false,
+       true,
+       limit,
+       {"read " + target, copy}},
+      {"write when merged: the backup fails",
+       ApplyMode::WriteWhenMerged,
+       true,
+       false,
+       denied,
+       {"read " + target, copy}},
+      {"write when merged: a refused merge is never backed up",
+       ApplyMode::WriteWhenMerged,
+       true,
+       true,
+       limit,
+       {"read " + target}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.description);
+    FakePlatform fake;
+    fake.files[target] = settings_bytes(tree_with({{"int:1", "A"}}));
+    fake.put_file(backup, "older");
+    const std::vector<std::uint8_t> before = fake.files[target];
+    if (row.backup_fails) fake.fail(Operation::CopyFile, target, EACCES);
+    auto outcome = apply_formations(
+        fake, target, row.merge_refused ? too_many : std::vector{named(2, "B")}, row.mode);
+    ASSERT_FALSE(outcome);
+    EXPECT_EQ(outcome.error(), row.error);
+    EXPECT_EQ(fake.log, row.log);
+    EXPECT_EQ(fake.files[target], before);
+    EXPECT_EQ(fake.files[backup] == before, !row.backup_fails && row.log.size() == 2);
+  }
+}
+
 TEST(RestoreFromBackup, WritesTheBackupsBytesOnlyWhenTheyDecode) {
   const std::string target = "/s/core_user_1.dat";
   const std::string backup = backup_path_for(target);

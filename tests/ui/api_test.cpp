@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <boost/json.hpp>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -324,6 +325,32 @@ TEST_F(ApiTest, ListsTheExampleAccounts) {
   const std::string text = send(app_, {.target = "/api/accounts?folder=" + query(FOLDER)}).body;
   EXPECT_NE(text.find(R"("probes":[{"x":0.0,"y":0.0,"z":0.0,"range":0.25},)"), std::string::npos)
       << text.substr(0, 300);
+}
+
+// Read on a pool, the accounts come back in the folder's order whichever file is read last,
+// a broken one in its place with its error.
+TEST_F(ApiTest, ListsTheAccountsInOrderOnAPool) {
+  for (const std::size_t threads : {2, 8}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    fake_ = example_platform();
+    fake_.processors = threads;
+    fake_.put_file(path_of("1002b"), "not a settings file");
+    fake_.read_delays[path_of("1001")] = std::chrono::milliseconds(30);
+    const json::value reply = get("/api/accounts?folder=" + query(FOLDER));
+    std::vector<std::string> seen;
+    for (const json::value& entry : reply.at("accounts").as_array()) {
+      const json::value& error = entry.at("error");
+      seen.push_back(std::string(entry.at("account").as_string()) + ":" +
+                     (error.is_string()
+                          ? std::string(error.as_string())
+                          : std::to_string(entry.at("formations").as_array().size())));
+    }
+    EXPECT_EQ(seen,
+              (std::vector<std::string>{"1001:3", "1002:0",
+                                        "1002b:decode " + path_of("1002b") +
+                                            ": invalid marshal stream: missing marshal signature",
+                                        "1003:9", "1004:2"}));
+  }
 }
 
 // The package the command line would apply for the formations picked from account 1001.

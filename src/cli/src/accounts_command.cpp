@@ -5,23 +5,29 @@
 #include "orvane/core/account_folder.hpp"
 #include "orvane/core/formations.hpp"
 #include "orvane/core/settings.hpp"
+#include "orvane/core/account_folder.hpp"
+#include "orvane/core/account_listing.hpp"
+#include "orvane/cli/commands.hpp"
 
 namespace orvane {
 
+// The files are read side by side, but printed in order: the first that fails ends the command
+// at its place, after the lines of the files before it.
 Result<void, std::string> run_accounts(Platform& platform, const std::string& directory) {
   auto files = list_account_files(platform, directory);
   if (!files) return files.take_error();
-  for (const AccountFile& file : *files) {
-    auto loaded = load_settings(platform, file.path);
-    if (!loaded) return loaded.take_error();
-    const std::size_t count = read_formations(loaded->tree).size();
-    if (auto printed =
-            print_output(platform, file.account + "\t" + std::to_string(count) + " formation(s)\n");
-        !printed) {
-      return printed.take_error();
+  Result<void, std::string> outcome;
+  list_accounts_in_order(platform, *files, [&](const AccountFile& file, ListingResult listing) {
+    if (!listing) {
+      outcome = listing.take_error();
+      return false;
     }
-  }
-  return {};
+    const std::size_t count = listing->formations.size();
+    outcome =
+        print_output(platform, file.account + "\t" + std::to_string(count) + " formation(s)\n");
+    return outcome.has_value();
+  });
+  return outcome;
 }
 
 }  // namespace orvane

@@ -1,5 +1,10 @@
 #include "orvane/core/apply_formations.hpp"
 
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+#include "beside_thread.hpp"
 #include "orvane/core/settings.hpp"
 
 namespace orvane {
@@ -17,28 +22,44 @@ bool is_accepted_package(const Package& package) {
   return package.format == PACKAGE_FORMAT && package.version == PACKAGE_VERSION;
 }
 
+// The backup's copy and sync take about as long as the merge and the encoding, and need
+// nothing from them, so the two run side by side and meet before the target is opened. The
+// backup stays on this thread with the target's write: every step that keeps a whole copy on the
+// disk is then made by one thread, in the order docs/DESIGN.md gives.
 Result<MergeOutcome, std::string> apply_formations(Platform& platform, const std::string& target,
                                                    const std::vector<Formation>& formations,
                                                    ApplyMode mode) {
   auto loaded = load_settings(platform, target);
   if (!loaded) return loaded.take_error();
-  auto back_up = [&] { return backup_settings(platform, target); };
+  const std::uint64_t now = platform.now_filetime();
+  if (mode == ApplyMode::Preview) return merge_formations(loaded->tree, formations, now);
+
+  std::optional<Result<MergeOutcome, std::string>> merged;
+  Result<support::UnclearedBytes, std::string> encoded = unexpected(std::string());
+  Result<void, std::string> backed_up;
+  const auto back_up = [&] { backed_up = backup_settings(platform, target); };
+  const auto encode = [&] {
+    encoded = encode_settings(loaded->tree, loaded->has_crc, loaded->file_size);
+  };
   if (mode == ApplyMode::Write) {
-    if (auto backed_up = back_up(); !backed_up) return backed_up.take_error();
+    // Backed up whatever the merge then says, as when the merge came after the backup.
+    run_beside(back_up, [&] {
+      merged.emplace(merge_formations(loaded->tree, formations, now));
+      if (*merged) encode();
+    });
+    if (!backed_up) return backed_up.take_error();
+    if (!*merged) return merged->take_error();
+  } else {
+    merged.emplace(merge_formations(loaded->tree, formations, now));
+    if (!*merged) return merged->take_error();
+    run_beside(back_up, encode);
+    if (!backed_up) return backed_up.take_error();
   }
-  auto merged = merge_formations(loaded->tree, formations, platform.now_filetime());
-  if (!merged) return merged.take_error();
-  if (mode == ApplyMode::WriteWhenMerged) {
-    if (auto backed_up = back_up(); !backed_up) return backed_up.take_error();
+  if (!encoded) return encoded.take_error();
+  if (auto written = write_settings_file(platform, target, *encoded); !written) {
+    return written.take_error();
   }
-  if (mode != ApplyMode::Preview) {
-    if (auto saved =
-            save_settings(platform, target, loaded->tree, loaded->has_crc, loaded->file_size);
-        !saved) {
-      return saved.take_error();
-    }
-  }
-  return merged;
+  return std::move(*merged);
 }
 
 }  // namespace orvane

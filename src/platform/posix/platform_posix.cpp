@@ -105,6 +105,13 @@ Result<void, OsError> remove_entry(const std::string& path) {
 
 constexpr int INTERRUPTIONS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
+// strerror_r comes in two kinds: the GNU one returns the text, which may lie elsewhere than the
+// buffer; the POSIX one fills the buffer and returns 0.
+[[maybe_unused]] const char* error_description(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* error_description(int result, const char* buffer) {
+  return result == 0 ? buffer : "Unknown error";
+}
+
 // Copies the rest of `in` to `out` through a small buffer: what any two descriptors allow. The
 // buffer is left uncleared, so after a copy in the kernel, when nothing is left, it costs nothing.
 Result<void, OsError> copy_through_buffer(int in, int out) {
@@ -277,8 +284,9 @@ class PosixPlatform final : public Platform {
   }
 
   std::string describe_error(int code) const override {
-    // The program is single-threaded, so strerror's shared buffer is safe here.
-    std::string text = std::strerror(code);
+    // Several threads may describe errors at once, so not strerror's shared buffer.
+    char buffer[256] = {};
+    std::string text = error_description(::strerror_r(code, buffer, sizeof buffer), buffer);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
                              text.back() == '\n')) {
       text.pop_back();

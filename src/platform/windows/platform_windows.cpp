@@ -163,6 +163,8 @@ Result<void, OsError> write_standard(DWORD which, std::string_view text) {
   return write_all(handle, text);
 }
 
+// read_file and describe_error keep their state on the stack and in the thread's own last-error
+// code, so the threads that read a folder's accounts may call them at once.
 class WindowsPlatform final : public Platform {
  public:
   // The C runtime's argv is in the ANSI code page and may have lost characters already, so the

@@ -64,6 +64,9 @@ constexpr std::size_t with_rewrite_room(std::size_t size) {
   return size <= SIZE_MAX / 2 ? size + size / 4 + 1 : size;
 }
 
+// The operations that reading a settings file takes (read_file, describe_error, os_error_text)
+// may be called from several threads at once; the others only from the thread running the
+// command.
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -94,6 +97,9 @@ class Platform {
   virtual std::string describe_error(int code) const = 0;
   // The current UTC time as a Windows FILETIME: 100 ns intervals since 1601-01-01.
   virtual std::uint64_t now_filetime() = 0;
+  // How many threads can run at once on this machine, at least 1: the size of the pool that
+  // reads a folder's accounts.
+  virtual std::size_t processor_count();
 
   // Standard output and standard error receive UTF-8 bytes unchanged.
   virtual Result<void, OsError> write_stdout(std::string_view text) = 0;
