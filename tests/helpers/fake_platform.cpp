@@ -94,7 +94,10 @@ std::optional<FileFacts> FakePlatform::examine_file(const std::string& path) {
   const auto alias = aliases.find(path);
   const std::string& name = alias == aliases.end() ? path : alias->second;
   const bool regular = files.count(name) != 0;
-  if (!regular && directories.count(name) == 0) return std::nullopt;
+  // A pipe or device is there, as stat finds it, only not a regular file.
+  if (!regular && directories.count(name) == 0 && special_files.count(name) == 0) {
+    return std::nullopt;
+  }
   return FileFacts{FileIdentity{1, std::hash<std::string>{}(name)}, regular};
 }
 

@@ -12,6 +12,7 @@
 #include <boost/asio/write.hpp>
 #include <chrono>
 #include <future>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -95,15 +96,15 @@ TEST(NotificationIcon, OpenRunsOnTheIconsThread) {
 TEST(NotificationIcon, QuitEndsTheServerAfterTheRequestInProgress) {
   std::promise<void> entered;
   std::atomic<bool> handler_done = false;
-  auto server = HttpServer::listen(
-      0,
-      [&](const HttpRequest&) {
-        entered.set_value();
-        std::this_thread::sleep_for(300ms);  // a settings file being written
-        handler_done = true;
-        return HttpResponse{200, "text/plain", "whole", {}};
-      },
-      [] { return false; });
+  auto server =
+      HttpServer::listen(0, {[](const HttpRequest&) { return std::optional<HttpResponse>(); },
+                             [&](const HttpRequest&) {
+                               entered.set_value();
+                               std::this_thread::sleep_for(300ms);  // a settings file being written
+                               handler_done = true;
+                               return HttpResponse{200, "text/plain", "whole", {}};
+                             },
+                             [] { return false; }});
   ASSERT_TRUE(server) << server.error();
   HttpServer& serving = **server;
   auto icon = show_or_skip({.open_page = [] {}, .quit = [&serving] { serving.request_stop(); }});

@@ -92,6 +92,16 @@ class PackageDownloadTest : public ::testing::Test {
     ADD_FAILURE() << "no account " << account;
     return {};
   }
+  // The versions of the account files as the page shows them, which a change must name.
+  json::object versions() {
+    const HttpResponse reply = call("GET", "/api/accounts?folder=" + percent(FOLDER), nullptr);
+    const json::value listing = json::parse(reply.body);
+    json::object shown;
+    for (const json::value& entry : listing.at("accounts").as_array()) {
+      shown[entry.at("account").as_string()] = entry.at("version");
+    }
+    return shown;
+  }
   std::string header(const HttpResponse& reply, std::string_view name) {
     for (const auto& [key, value] : reply.headers) {
       if (key == name) return value;
@@ -180,44 +190,51 @@ TEST_F(PackageDownloadTest, ErrorsNameTheFileOrFolderTheyAreAbout) {
     std::string target;
     json::value body;
     std::string error;
+    const char* code;
   };
   const Case cases[] = {
       {"settings file opened as a package", "/api/read-package",
        json::object{{"package", settings}, {"file_name", "core_user_1001.dat"}},
-       "this is an account's settings file, not a package (core_user_1001.dat)"},
+       "this is an account's settings file, not a package (core_user_1001.dat)", "bad_package"},
       {"settings file sent without its name", "/api/read-package",
-       json::object{{"package", settings}}, "this is an account's settings file, not a package"},
+       json::object{{"package", settings}}, "this is an account's settings file, not a package",
+       "bad_package"},
       {"not a package", "/api/read-package",
-       json::object{{"package", "hello"}, {"file_name", "notes.txt"}}, "(notes.txt)"},
+       json::object{{"package", "hello"}, {"file_name", "notes.txt"}}, "(notes.txt)",
+       "bad_package"},
       {"name not text", "/api/read-package", json::object{{"package", "{}"}, {"file_name", 3}},
-       "\"file_name\" must be a string"},
+       "\"file_name\" must be a string", "bad_request"},
       {"settings file as a package to download", "/api/package",
        json::object{{"package", settings}, {"file_name", "x.dat"}},
-       "this is an account's settings file, not a package (x.dat)"},
+       "this is an account's settings file, not a package (x.dat)", "bad_package"},
       {"pick past the end", "/api/package",
        json::object{{"package", good.body}, {"pick", json::array{7}}, {"file_name", "f.json"}},
-       "the package has no formation number 7 (f.json)"},
+       "the package has no formation number 7 (f.json)", "bad_request"},
       {"settings file as a package to apply", "/api/apply",
-       json::object{{"folder", FOLDER}, {"targets", json::array{"1002"}}, {"package", settings}},
-       "this is an account's settings file, not a package"},
+       json::object{{"folder", FOLDER},
+                    {"targets", json::array{"1002"}},
+                    {"package", settings},
+                    {"versions", versions()}},
+       "this is an account's settings file, not a package", "bad_package"},
       {"nothing picked", "/api/package",
-       json::object{{"folder", FOLDER}, {"formations", json::array{}}}, "no formation is picked"},
-      {"neither picks nor package", "/api/package", json::object{{"folder", FOLDER}},
-       "give either"},
+       json::object{{"folder", FOLDER}, {"formations", json::array{}}}, "no formation is picked",
+       "bad_request"},
+      {"neither picks nor package", "/api/package", json::object{{"folder", FOLDER}}, "give either",
+       "bad_request"},
       {"both picks and package", "/api/package",
        json::object{{"folder", FOLDER}, {"formations", json::array{}}, {"package", good.body}},
-       "give either"},
+       "give either", "bad_request"},
       {"formation not held", "/api/package",
        json::object{{"folder", FOLDER},
                     {"formations", json::array{json::object{{"account", "1002"}, {"id", 1}}}}},
-       "account 1002 holds no formation with id 1"},
+       "account 1002 holds no formation with id 1", "no_such_formation"},
       {"folder that is not there", "/api/package",
        json::object{{"folder", "/nowhere/settings_X"}, {"formations", json::array{}}},
-       "(/nowhere/settings_X)"},
+       "(/nowhere/settings_X)", "folder_unreadable"},
       {"folder of accounts that is not there", "/api/accounts?folder=%2Fno%2Fsuch", nullptr,
-       "settings directory: "},
+       "settings directory: ", "folder_unreadable"},
       {"folder typed with ~ that is not there", "/api/accounts?folder=~%2Fgone", nullptr,
-       "(/home/player/gone)"},
+       "(/home/player/gone)", "folder_unreadable"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.description);
@@ -226,6 +243,7 @@ TEST_F(PackageDownloadTest, ErrorsNameTheFileOrFolderTheyAreAbout) {
     const json::value body = json::parse(reply.body);
     const std::string error(body.at("error").as_string());
     EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    EXPECT_EQ(body.at("error_code"), json::value(c.code)) << error;
   }
 }
 

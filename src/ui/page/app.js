@@ -747,11 +747,12 @@ async function restorePoint(account, point) {
 }
 
 async function undoAll() {
-  const accounts = [...state.firstPoints.keys()];
+  // Named in the table's order, as the results that follow are.
+  const accounts = state.accounts.map((a) => a.account).filter((a) => state.firstPoints.has(a));
   if (accounts.length === 0) return;
   if (!window.confirm(`Put ${accounts.length === 1 ? 'account' : 'accounts'} ${listText(accounts)} back as they were before this page first changed them? ` +
     'Restore points keep them as they are now. Is the game client closed?')) return;
-  const points = Object.fromEntries(state.firstPoints);
+  const points = Object.fromEntries(accounts.map((a) => [a, state.firstPoints.get(a)]));
   await restoreRequest({ accounts, points }, 'its state before the first change');
 }
 

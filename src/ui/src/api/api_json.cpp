@@ -196,17 +196,6 @@ Result<bool, ApiError> bool_member(const boost::json::object& body, std::string_
   return *flag;
 }
 
-Result<Package, ApiError> read_package_member(const boost::json::value& package) {
-  const boost::json::string* text = package.if_string();
-  auto read = text != nullptr ? read_package_json(*text)
-                              : read_package_json(boost::json::serialize(package));
-  if (!read) return refused(ErrorCode::BadPackage, "package: " + read.error());
-  if (!is_accepted_package(*read)) {
-    return refused(ErrorCode::UnsupportedPackage, "unsupported formation package");
-  }
-  return std::move(*read);
-}
-
 Result<std::int64_t, ApiError> integer_value(const boost::json::value& value,
                                              std::string_view name) {
   if (auto integer = marshal::json_int64(value)) return *integer;

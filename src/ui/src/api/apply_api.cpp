@@ -9,6 +9,7 @@
 #include "orvane/core/apply_formations.hpp"
 #include "orvane/core/formations.hpp"
 #include "orvane/core/settings.hpp"
+#include "picked_formations.hpp"
 
 namespace orvane::ui {
 namespace {
@@ -59,27 +60,6 @@ Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& plat
           *account, "its formation " + std::to_string(*id) + " is no longer " + *name));
     }
     formations.push_back(*found);
-  }
-  return formations;
-}
-
-// A package file sent as its text (read strictly, as the command line reads the file) or as its
-// JSON, and optionally the indexes of the formations to take from it, in the order to apply.
-Result<std::vector<Formation>, ApiError> formations_from_package(const json::value& package,
-                                                                 const json::value* pick) {
-  auto accepted = read_package_member(package);
-  if (!accepted) return accepted.take_error();
-  if (pick == nullptr) return std::move(accepted->formations);
-  const json::array* indexes = pick->if_array();
-  if (indexes == nullptr) return bad_request("\"pick\" must be a list of formation numbers");
-  std::vector<Formation> formations;
-  for (const json::value& item : *indexes) {
-    auto index = integer_value(item, "pick");
-    if (!index) return index.take_error();
-    if (*index < 0 || static_cast<std::uint64_t>(*index) >= accepted->formations.size()) {
-      return bad_request("the package has no formation number " + std::to_string(*index));
-    }
-    formations.push_back(accepted->formations[static_cast<std::size_t>(*index)]);
   }
   return formations;
 }
@@ -215,9 +195,11 @@ HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view b
     return error_reply(
         ApiError{ErrorCode::BadRequest, "give either \"formations\" or \"package\""});
   }
-  auto formations = picks != nullptr
-                        ? formations_from_accounts(platform, *index, *picks, *versions)
-                        : formations_from_package(*package, request->if_contains("pick"));
+  auto file_name = optional_file_name(*request);
+  if (!file_name) return error_reply(file_name.error());
+  auto formations = picks != nullptr ? formations_from_accounts(platform, *index, *picks, *versions)
+                                     : formations_from_package(
+                                           *package, request->if_contains("pick"), *file_name);
   if (!formations) return error_reply(formations.error());
 
   RestorePointStore store(platform, desktop);

@@ -41,12 +41,6 @@ HttpResponse package_download(std::vector<Formation> formations) {
   return reply;
 }
 
-// The name of the file the player picked, for the errors about it; absent, the errors name none.
-Result<std::string, ApiError> optional_file_name(const json::object& request) {
-  if (request.if_contains("file_name") == nullptr) return std::string();
-  return string_member(request, "file_name");
-}
-
 }  // namespace
 
 // The bytes `export` writes for the same formations, in the same order.

@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "account_read.hpp"
 #include "marshal/reader.hpp"
 #include "orvane/core/apply_formations.hpp"
 #include "orvane/core/formations.hpp"
@@ -21,6 +22,11 @@ std::string naming(std::string message, std::string_view file_name) {
 }
 
 }  // namespace
+
+Result<std::string, ApiError> optional_file_name(const json::object& request) {
+  if (request.if_contains("file_name") == nullptr) return std::string();
+  return string_member(request, "file_name");
+}
 
 Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
                                                                   const AccountIndex& index,
@@ -42,8 +48,10 @@ Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& plat
     if (!file) return file.take_error();
     auto held = stored.find(*account);
     if (held == stored.end()) {
-      auto loaded = load_settings(platform, (*file)->path);
-      if (!loaded) return bad_request(loaded.error());
+      auto read = read_account_bytes(platform, (*file)->path);
+      if (!read) return read.take_error();
+      auto loaded = decode_account(read->bytes, (*file)->path);
+      if (!loaded) return loaded.take_error();
       held = stored.emplace(*account, read_formations(loaded->tree)).first;
     }
     const Formation* found = nullptr;
@@ -63,11 +71,16 @@ Result<Package, ApiError> read_package_text(std::string_view text, std::string_v
   const std::span<const std::uint8_t> bytes(reinterpret_cast<const std::uint8_t*>(text.data()),
                                             text.size());
   if (marshal::has_marshal_header(bytes)) {
-    return bad_request(naming("this is an account's settings file, not a package", file_name));
+    return refused(ErrorCode::BadPackage,
+                   naming("this is an account's settings file, not a package", file_name));
   }
-  auto accepted = read_accepted_package(text);
-  if (!accepted) return bad_request(naming(accepted.error(), file_name));
-  return std::move(*accepted);
+  auto read = read_package_json(text);
+  if (!read) return refused(ErrorCode::BadPackage, naming("package: " + read.error(), file_name));
+  if (!is_accepted_package(*read)) {
+    return refused(ErrorCode::UnsupportedPackage,
+                   naming("unsupported formation package", file_name));
+  }
+  return std::move(*read);
 }
 
 Result<std::vector<Formation>, ApiError> formations_from_package(const json::value& package,

@@ -2,6 +2,7 @@
 // folder's accounts by account and id, or from a package file's text by their numbers in it.
 #pragma once
 
+#include <boost/json/object.hpp>
 #include <boost/json/value.hpp>
 #include <string_view>
 #include <vector>
@@ -13,13 +14,17 @@
 
 namespace orvane::ui {
 
+// The name of the file the player picked, for the errors about it; absent, the errors name none.
+Result<std::string, ApiError> optional_file_name(const boost::json::object& request);
+
 // `picks` is [{"account", "id"}...]; the formations come in the order of the picks.
 Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
                                                                   const AccountIndex& index,
                                                                   const boost::json::value& picks);
 
-// A package file's text, read strictly as the command line reads the file. The errors end with
-// the file's name when there is one; an account's settings file is named as such.
+// A package file's text, read strictly as the command line reads the file: bad_package when it
+// does not read, unsupported_package when it is of another kind. The errors end with the file's
+// name when there is one; an account's settings file is named as such.
 Result<Package, ApiError> read_package_text(std::string_view text, std::string_view file_name);
 
 // A package sent as its text or as its JSON and, if `pick` is given, the numbers of the

@@ -11,10 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "orvane/core/package.hpp"
 #include "orvane/ui/error_codes.hpp"
 #include "orvane/ui/http_message.hpp"
 #include "orvane/ui/url_query.hpp"
-#include "orvane/core/package.hpp"
 #include "support/result.hpp"
 
 namespace orvane::ui {
@@ -78,10 +78,6 @@ Result<std::map<std::string, std::string>, ApiError> string_map_member(
     const boost::json::object& body, std::string_view name);
 Result<bool, ApiError> bool_member(const boost::json::object& body, std::string_view name,
                                    bool absent);
-// A package file sent as its text, read strictly as the command line reads the file, or as its
-// JSON: bad_package when it does not read, unsupported_package when it is of another kind.
-Result<Package, ApiError> read_package_member(const boost::json::value& package);
-
 Result<std::int64_t, ApiError> integer_value(const boost::json::value& value,
                                              std::string_view name);
 
