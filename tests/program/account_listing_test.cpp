@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "orvane/core/account_folder.hpp"
 #include "helpers/fake_platform.hpp"
 #include "marshal/json.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
+#include "orvane/core/account_folder.hpp"
 
 namespace orvane {
 namespace {

@@ -3,11 +3,9 @@
 
 #include "orvane/cli/commands.hpp"
 #include "orvane/core/account_folder.hpp"
+#include "orvane/core/account_listing.hpp"
 #include "orvane/core/formations.hpp"
 #include "orvane/core/settings.hpp"
-#include "orvane/core/account_folder.hpp"
-#include "orvane/core/account_listing.hpp"
-#include "orvane/cli/commands.hpp"
 
 namespace orvane {
 

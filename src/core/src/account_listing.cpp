@@ -2,8 +2,8 @@
 
 #include <utility>
 
-#include "orvane/core/formations.hpp"
 #include "ordered_pool.hpp"
+#include "orvane/core/formations.hpp"
 #include "orvane/core/settings.hpp"
 
 namespace orvane {

@@ -1,7 +1,7 @@
 // orvane-probe-formations-ui: serves the page on 127.0.0.1, tells its address with the
 // session's token, opens it in the browser, and runs until the page's Quit button, the icon's
-// Quit (Windows), Ctrl+C or a closed console window ends it. A start while another run of this user's serves opens that
-// run's page instead, and ends.
+// Quit (Windows), Ctrl+C or a closed console window ends it. A start while another run of this
+// user's serves opens that run's page instead, and ends.
 #include <exception>
 #include <new>
 
@@ -102,7 +102,8 @@ int run(Platform& platform, Desktop& desktop, int argc, char** argv) {
   if (data_folder) {
     if (auto recorded = record_instance(platform, desktop, *data_folder, self); !recorded) {
       tell(platform, MessageKind::Information,
-           "Could not record this run (" + recorded.error() + "): a later start will not find it.\n");
+           "Could not record this run (" + recorded.error() +
+               "): a later start will not find it.\n");
     }
   }
   const std::string address = page_address(self);

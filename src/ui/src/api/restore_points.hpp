@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "orvane/core/platform.hpp"
-#include "orvane/ui/desktop.hpp"
 #include "orvane/ui/api_json.hpp"
+#include "orvane/ui/desktop.hpp"
 
 namespace orvane::ui {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <thread>
 
-#include "orvane/ui/message_box.hpp"
 #include "orvane/platform/windows_path.hpp"
+#include "orvane/ui/message_box.hpp"
 
 namespace orvane::ui {
 
