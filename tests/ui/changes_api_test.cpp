@@ -90,7 +90,9 @@ TEST_F(ChangesTest, RefusesChangesMadeFromAStaleView) {
        {}},
       {"a version from another file",
        [](FakePlatform&, json::object& request) {
-         request["versions"].as_object()["1002"] = request["versions"].at("1001");
+         // A copy first: inserting the key may move the value it would be read from.
+         json::value version = request["versions"].at("1001");
+         request["versions"].as_object()["1002"] = std::move(version);
        },
        200,
        {"1004"}},
