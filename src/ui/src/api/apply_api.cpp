@@ -1,5 +1,4 @@
 #include <boost/json.hpp>
-#include <map>
 #include <vector>
 
 #include "account_change.hpp"
@@ -15,54 +14,6 @@ namespace orvane::ui {
 namespace {
 
 namespace json = boost::json;
-
-constexpr std::string_view PICK_SHAPE = "each formation must be {\"account\", \"id\", \"name\"}";
-
-// The formations the request picks from the folder's accounts, {"account", "id", "name"} each,
-// in the request's order: the package the command line would apply. Each account is read afresh
-// once; one that is not as the page showed it, or whose id now holds another name, refuses the
-// whole request, so that no formation the player did not see is written anywhere.
-Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
-                                                                  const AccountIndex& index,
-                                                                  const json::value& picks,
-                                                                  const ShownVersions& versions) {
-  const json::array* items = picks.if_array();
-  if (items == nullptr) return bad_request("\"formations\" must be a list");
-  std::map<std::string, std::vector<Formation>> stored;
-  std::vector<Formation> formations;
-  for (const json::value& item : *items) {
-    const json::object* pick = item.if_object();
-    if (pick == nullptr) return bad_request(std::string(PICK_SHAPE));
-    auto account = string_member(*pick, "account");
-    if (!account) return account.take_error();
-    auto name = string_member(*pick, "name");
-    if (!name) return name.take_error();
-    const json::value* id_value = pick->if_contains("id");
-    if (id_value == nullptr) return bad_request(std::string(PICK_SHAPE));
-    auto id = integer_value(*id_value, "id");
-    if (!id) return id.take_error();
-    auto file = index.find(*account);
-    if (!file) return file.take_error();
-    auto held = stored.find(*account);
-    if (held == stored.end()) {
-      auto read = read_shown_account(platform, **file, versions);
-      if (!read) return read.take_error();
-      auto loaded = decode_account(read->bytes, (*file)->path);
-      if (!loaded) return loaded.take_error();
-      held = stored.emplace(*account, read_formations(loaded->tree)).first;
-    }
-    const Formation* found = nullptr;
-    for (const Formation& formation : held->second) {
-      if (formation.id == *id) found = &formation;
-    }
-    if (found == nullptr || found->name != *name) {
-      return unexpected(changed_on_disk(
-          *account, "its formation " + std::to_string(*id) + " is no longer " + *name));
-    }
-    formations.push_back(*found);
-  }
-  return formations;
-}
 
 ApiError merge_refusal(const MergeError& error) {
   switch (error.refusal) {
@@ -197,9 +148,10 @@ HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view b
   }
   auto file_name = optional_file_name(*request);
   if (!file_name) return error_reply(file_name.error());
-  auto formations = picks != nullptr ? formations_from_accounts(platform, *index, *picks, *versions)
-                                     : formations_from_package(
-                                           *package, request->if_contains("pick"), *file_name);
+  auto formations =
+      picks != nullptr
+          ? formations_from_accounts(platform, *index, *picks, &*versions)
+          : formations_from_package(*package, request->if_contains("pick"), *file_name);
   if (!formations) return error_reply(formations.error());
 
   RestorePointStore store(platform, desktop);

@@ -30,25 +30,36 @@ Result<std::string, ApiError> optional_file_name(const json::object& request) {
 
 Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
                                                                   const AccountIndex& index,
-                                                                  const json::value& picks) {
+                                                                  const json::value& picks,
+                                                                  const ShownVersions* shown) {
+  const std::string_view shape = shown != nullptr
+                                     ? "each formation must be {\"account\", \"id\", \"name\"}"
+                                     : "each formation must be {\"account\", \"id\"}";
   const json::array* items = picks.if_array();
   if (items == nullptr) return bad_request("\"formations\" must be a list");
   std::map<std::string, std::vector<Formation>> stored;  // by account, each read once
   std::vector<Formation> formations;
   for (const json::value& item : *items) {
     const json::object* pick = item.if_object();
-    if (pick == nullptr) return bad_request("each formation must be {\"account\", \"id\"}");
+    if (pick == nullptr) return bad_request(std::string(shape));
     auto account = string_member(*pick, "account");
     if (!account) return account.take_error();
+    std::string name;
+    if (shown != nullptr) {
+      auto named = string_member(*pick, "name");
+      if (!named) return named.take_error();
+      name = std::move(*named);
+    }
     const json::value* id_value = pick->if_contains("id");
-    if (id_value == nullptr) return bad_request("each formation must be {\"account\", \"id\"}");
+    if (id_value == nullptr) return bad_request(std::string(shape));
     auto id = integer_value(*id_value, "id");
     if (!id) return id.take_error();
     auto file = index.find(*account);
     if (!file) return file.take_error();
     auto held = stored.find(*account);
     if (held == stored.end()) {
-      auto read = read_account_bytes(platform, (*file)->path);
+      auto read = shown != nullptr ? read_shown_account(platform, **file, *shown)
+                                   : read_account_bytes(platform, (*file)->path);
       if (!read) return read.take_error();
       auto loaded = decode_account(read->bytes, (*file)->path);
       if (!loaded) return loaded.take_error();
@@ -58,8 +69,10 @@ Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& plat
     for (const Formation& formation : held->second) {
       if (formation.id == *id) found = &formation;
     }
-    if (found == nullptr) {
-      return unexpected(no_such_formation(*account, *id));
+    if (shown == nullptr && found == nullptr) return unexpected(no_such_formation(*account, *id));
+    if (shown != nullptr && (found == nullptr || found->name != name)) {
+      return unexpected(changed_on_disk(
+          *account, "its formation " + std::to_string(*id) + " is no longer " + name));
     }
     formations.push_back(*found);
   }

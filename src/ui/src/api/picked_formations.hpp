@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "account_index.hpp"
+#include "account_read.hpp"
 #include "orvane/core/package.hpp"
 #include "orvane/core/platform.hpp"
 #include "orvane/ui/api_json.hpp"
@@ -17,10 +18,13 @@ namespace orvane::ui {
 // The name of the file the player picked, for the errors about it; absent, the errors name none.
 Result<std::string, ApiError> optional_file_name(const boost::json::object& request);
 
-// `picks` is [{"account", "id"}...]; the formations come in the order of the picks.
-Result<std::vector<Formation>, ApiError> formations_from_accounts(Platform& platform,
-                                                                  const AccountIndex& index,
-                                                                  const boost::json::value& picks);
+// `picks` is [{"account", "id"}...]; the formations come in the order of the picks. With
+// `shown`, each pick also names the formation ({"account", "id", "name"}) and each account is
+// read afresh: one that is not as the page showed it, or whose id now holds another name,
+// refuses the whole request, so that no formation the player did not see is written anywhere.
+Result<std::vector<Formation>, ApiError> formations_from_accounts(
+    Platform& platform, const AccountIndex& index, const boost::json::value& picks,
+    const ShownVersions* shown = nullptr);
 
 // A package file's text, read strictly as the command line reads the file: bad_package when it
 // does not read, unsupported_package when it is of another kind. The errors end with the file's
