@@ -418,7 +418,8 @@ function accountHeader(account) {
     buttons.append(el('button', {
       type: 'button', class: 'small edit', 'aria-pressed': String(editing),
       'data-focus': `edit:${account.account}`,
-      'aria-label': `Edit: rename or remove formations of ${accountText(account.account)}`,
+      'aria-label': editing ? `Done renaming and removing formations of ${accountText(account.account)}`
+        : `Edit: rename or remove formations of ${accountText(account.account)}`,
       on: { click: () => { state.editing = editing ? null : account.account; state.renaming = null; render(); } },
     }, editing ? 'Done' : 'Edit'));
   }
@@ -517,6 +518,7 @@ function showEdited(reply, text) {
   box.replaceChildren();
   box.classList.remove('error');
   $('results-section').hidden = false;
+  box.append(el('h3', { class: 'results-heading' }, `1 account ${reply.unchanged ? 'not changed' : 'changed'}`));
   const block = el('div', { class: 'result ok' }, el('h4', {}, `Account ${accountText(reply.account)}`),
     el('div', {}, reply.unchanged ? 'Nothing to change: nothing was written.' : text));
   block.dataset.account = reply.account;
@@ -608,10 +610,10 @@ function accountNameLine(account) {
   }
   if (account.name) line.append(el('span', { class: 'given-name' }, account.name), ' ');
   line.append(el('button', {
-    type: 'button', class: 'small link', 'data-focus': `name:${number}`,
+    type: 'button', class: 'small link', 'data-focus': `account-name:${number}`,
     'aria-label': `${account.name ? 'Rename' : 'Name'} account ${number}`,
     on: { click: () => { state.naming = { account: number, draft: account.name || '' }; render(); focusOn(`name-input:${number}`); } },
-  }, account.name ? 'rename' : 'name it'));
+  }, account.name ? 'Rename' : 'Name'));
   return line;
 }
 
@@ -621,7 +623,7 @@ async function saveAccountName() {
   await postJson('/api/account-name', { folder: state.folder, account, name: draft });
   state.naming = null;
   await refreshAccounts();
-  focusOn(`name:${account}`);
+  focusOn(`account-name:${account}`);
 }
 
 function pickedHere(row, pick) {
