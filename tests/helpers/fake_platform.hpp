@@ -30,6 +30,7 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
  public:
   // Paths are plain strings joined with '/'; a directory lists the files directly below it.
   std::map<std::string, std::vector<std::uint8_t>> files;
+  std::map<std::string, std::uint64_t> modified;  // FILETIMEs modified_time gives
   std::set<std::string> directories;
   // Other names for a file of `files`, as a link or a second spelling would give.
   std::map<std::string, std::string> aliases;
@@ -121,6 +122,11 @@ class FakePlatform final : public Platform, public Console, public ui::Desktop {
   std::uint64_t process_id() override { return process; }
   bool process_running(std::uint64_t id) override {
     return id == process || other_processes.count(id) != 0;
+  }
+  // The time in `modified` for the path, else nothing.
+  std::optional<std::uint64_t> modified_time(const std::string& path) override {
+    const auto found = modified.find(path);
+    return found == modified.end() ? std::nullopt : std::optional(found->second);
   }
   // Fails as a write that cannot open does (Operation::OpenForWrite).
   Result<void, OsError> write_private_file(const std::string& path,

@@ -2,8 +2,9 @@
 // as a player would: the table of six accounts at 1280 x 760 with its bar and header in reach,
 // the picture of every formation, a package file opened and applied with the keyboard alone,
 // preview, apply and undo, downloads of ticked formations, and an accessibility check after the
-// folder is open and after a preview. Saves screenshots of the table, the picture and the
-// results in OUT_FOLDER.
+// folder is open and after a preview; then room made in a full account, a formation renamed and
+// accounts named. Saves screenshots of the table, the picture, the results and the named
+// accounts in OUT_FOLDER.
 //
 // Usage: node browser_test.mjs chromium|firefox UI_PROGRAM CLI_PROGRAM EXAMPLES NODE_DEPS OUT_FOLDER
 //
@@ -336,6 +337,71 @@ try {
   await page.keyboard.press('Enter');
   await waitFor((f) => document.getElementById('folder-path').value === f, folder);
   check(await page.$$eval('th.account-head', (ths) => ths.length) === 6, 'a folder pasted in quotes opens');
+
+  // ---- Make room in a full account, rename a formation, name an account ----
+  dialogs.length = 0;
+  await page.reload();
+  await waitFor(() => document.querySelectorAll('th.account-head').length === 6);
+  const held = Number(cliList('1003').split(' ')[0]);
+  await page.click(pick('Survey Line', '1004'));
+  await page.click(pick('Anchor Point', '1004'));
+  await page.click(target('1003'));
+  await page.click('#preview');
+  await waitFor(() => document.querySelector('#results .make-room'));
+  check((await text('#results .result[data-account="1003"]')).includes(`tick at least ${held - 8} formation${held === 9 ? '' : 's'} of account 1003 to remove first`),
+    'a preview that finds an account full offers to make room in it');
+  await page.click('input[aria-label^="make room: remove Tight Cross "]');
+  await page.click('input[aria-label^="make room: remove Scout Pair "]');
+  await page.click('#results .make-room button');
+  await waitFor(() => /Would add 2/.test(document.querySelector('#results .result[data-account="1003"]')?.textContent || ''));
+  check(dialogs.pop().startsWith('Remove Scout Pair and Tight Cross from account 1003?'), 'the confirm box names the formations to remove and the account');
+  check(!/Tight Cross|Scout Pair/.test(cliList('1003')), 'making room removed the formations ticked');
+  await page.click('#apply');
+  await waitFor(() => /changed/.test(document.querySelector('#results .results-heading')?.textContent || ''));
+  dialogs.pop();
+  const full = cliList('1003');
+  check(full.startsWith(`${held} formation(s)`) && full.includes('Survey Line') && full.includes('Anchor Point'),
+    'the formations ticked then fit the account made room in');
+
+  await page.click('button[aria-label="Edit: rename or remove formations of 1001"]');
+  await page.focus('button[aria-label="Rename Wide Sweep in 1001"]');
+  await page.keyboard.press('Enter');
+  await waitFor(() => document.activeElement?.getAttribute('aria-label') === 'New name for Wide Sweep in 1001');
+  await page.$eval('input[aria-label="New name for Wide Sweep in 1001"]', (e) => e.select());
+  await page.keyboard.type('Broad Sweep');
+  await page.keyboard.press('Enter');
+  await waitFor(() => document.activeElement?.getAttribute('aria-label') === 'Rename Broad Sweep in 1001');
+  check(cliList('1001').includes('Broad Sweep\t8 probe(s)') && !cliList('1001').includes('Wide Sweep'),
+    'Enter in the name field renames the formation, and the focus comes back to its Rename button');
+  const labels = await page.$$eval('#table [aria-label]', (nodes) => nodes.map((n) => `${n.tagName} ${n.getAttribute('aria-label')}`));
+  check(new Set(labels).size === labels.length, 'every control of the table has a name of its own while a column is edited');
+  await noAxeViolation('with a column open for renaming and removing');
+
+  const before = fs.readFileSync(accountFile('1001'));
+  await page.click('button[aria-label="Name account 1001"]');
+  await waitFor(() => document.activeElement?.getAttribute('aria-label') === 'Name for account 1001');
+  await page.keyboard.type('Main');
+  await page.keyboard.press('Enter');
+  await waitFor(() => document.querySelector('th[data-account="1001"] .given-name')?.textContent === 'Main');
+  await page.click('button[aria-label="Name account 1003"]');
+  await waitFor(() => document.activeElement?.getAttribute('aria-label') === 'Name for account 1003');
+  await page.keyboard.type('Hauler');
+  await page.keyboard.press('Enter');
+  await waitFor(() => document.querySelector('th[data-account="1003"] .given-name')?.textContent === 'Hauler');
+  check(fs.readFileSync(accountFile('1001')).equals(before), 'naming an account leaves its settings file as it is');
+  check(JSON.parse(fs.readFileSync(path.join(work, 'state', 'orvane-probe-formations', 'account-names.json'), 'utf8'))[folder]['1003'] === 'Hauler',
+    'the names are kept in the program\'s data folder');
+  const heads = await page.$$eval('th.account-head', (ths) => ths.map((th) => [th.dataset.account, th.querySelector('.changed')?.textContent || '']));
+  check(heads.every(([, changed]) => /^changed (just now|\d+ (minute|hour|day)s? ago)/.test(changed)), `each column says when its file changed: ${heads.map((h) => h[1]).join(' | ')}`);
+  const played = await page.$$eval('th.account-head .played-last', (marks) => marks.map((m) => m.closest('th').dataset.account));
+  check(played.join() === '1001', `the account written last is marked as played last: ${played.join()}`);
+  await page.click('th[data-account="1001"] button.history');
+  await waitFor(() => document.querySelector('#restore-points h3')?.textContent === 'Restore points of account 1001 (Main)');
+  check((await text('#restore-points')).includes('before renaming Wide Sweep to Broad Sweep'), 'the restore points show the name beside the number, and the rename\'s point');
+  await noAxeViolation('with named accounts');
+  await page.evaluate(() => { window.scrollTo(0, 0); document.querySelector('.table-wrap').scrollTop = 0; });
+  await page.screenshot({ path: shot('names') });
+  console.log(`screenshot: ${shot('names')}`);
 
   await page.click('#quit');
   await waitFor(() => !document.getElementById('stopped').hidden);

@@ -176,7 +176,7 @@ try:
     check(cli_list("1002").startswith("2 formation(s)"), "the other account keeps its formations")
 
     # A package file saved from an account, then opened as one a friend sent.
-    driver.find_element(By.CSS_SELECTOR, 'th.account-head[data-account="1003"] button').click()
+    driver.find_element(By.CSS_SELECTOR, 'th.account-head[data-account="1003"] button[aria-label^="Package"]').click()
     # Named after what it holds: the first formation and how many more.
     def saved_package():
         names = [n for n in os.listdir(downloads) if n.endswith(" + 8 more.json")]

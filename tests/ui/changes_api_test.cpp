@@ -426,7 +426,8 @@ TEST_F(ChangesTest, AFailedWritePutsBackWhatTheFileHeld) {
 TEST_F(ChangesTest, TellsThePageTheRulesItShows) {
   EXPECT_EQ(get("/api/info"), json::parse(R"({"max_custom_formations":10,)"
                                           R"("max_account_file_bytes":268435456,)"
-                                          R"("restore_points_kept":20})"));
+                                          R"("restore_points_kept":20,)"
+                                          R"("max_name_characters":100})"));
 }
 
 }  // namespace

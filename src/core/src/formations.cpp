@@ -13,6 +13,7 @@
 #include <string_view>
 #include <utility>
 
+#include "formation_tree.hpp"
 #include "marshal/json.hpp"
 #include "marshal/number_text.hpp"
 #include "support/ascii.hpp"
@@ -20,15 +21,10 @@
 namespace orvane {
 namespace {
 
-namespace json = boost::json;
+using namespace detail;
 using support::ascii_lower;
 
-constexpr std::string_view UI_KEY = "bytes:ui";
-constexpr std::string_view CUSTOM_FORMATIONS_KEY = "bytes:probescanning.customFormations";
-constexpr std::string_view SELECTED_FORMATION_KEY = "bytes:probescanning.selectedFormationID";
-constexpr std::string_view TUPLE_KEY = "tuple";
 constexpr std::string_view ID_KEY_PREFIX = "int:";
-constexpr std::string_view NAME_PREFIX = "utf8:";
 constexpr std::string_view STAMP_PREFIX = "long:";
 
 // FILETIME of 1970-01-01 00:00 UTC, and FILETIME ticks per second.
@@ -37,59 +33,11 @@ constexpr std::uint64_t FILETIME_TICKS_PER_SECOND = 10000000ULL;
 
 constexpr std::int64_t MAX_ID = std::numeric_limits<std::int64_t>::max();
 
-// The "tuple" array of a tagged tuple object, when it has at least `min_size` elements.
-const json::array* tuple_items(const JsonValue& value, std::size_t min_size) {
-  const json::object* object = value.if_object();
-  if (object == nullptr) return nullptr;
-  const JsonValue* items = object->if_contains(TUPLE_KEY);
-  if (items == nullptr) return nullptr;
-  const json::array* array = items->if_array();
-  if (array == nullptr || array->size() < min_size) return nullptr;
-  return array;
-}
-
-// The stored text of a formation's name (still prefixed), when the value has that shape.
-const json::string* stored_name(const JsonValue& formation) {
-  const json::array* items = tuple_items(formation, 1);
-  return items == nullptr ? nullptr : (*items)[0].if_string();
-}
-
-// The custom formations dict of a tree, when it lies where and as expected.
-const json::object* find_custom_formations(const JsonValue& root) {
-  const json::object* root_object = root.if_object();
-  if (root_object == nullptr) return nullptr;
-  const JsonValue* ui = root_object->if_contains(UI_KEY);
-  const json::object* ui_object = ui == nullptr ? nullptr : ui->if_object();
-  if (ui_object == nullptr) return nullptr;
-  const JsonValue* custom = ui_object->if_contains(CUSTOM_FORMATIONS_KEY);
-  if (custom == nullptr) return nullptr;
-  const json::array* items = tuple_items(*custom, 2);
-  return items == nullptr ? nullptr : (*items)[1].if_object();
-}
-
 std::optional<double> number_as_double(const JsonValue& value) {
   if (const std::int64_t* i = value.if_int64()) return static_cast<double>(*i);
   if (const std::uint64_t* u = value.if_uint64()) return static_cast<double>(*u);
   if (const double* d = value.if_double()) return *d;
   return std::nullopt;
-}
-
-std::string id_key(std::int64_t id) { return std::string(ID_KEY_PREFIX) + std::to_string(id); }
-
-// The lower-case name a dict member reserves, unless its key gives a negative id or its value
-// has no name.
-std::optional<std::string> reserved_name(std::string_view key, const JsonValue& value) {
-  const std::optional<std::int64_t> id = formation_key_id(key);
-  if (id && *id < 0) return std::nullopt;
-  const json::string* name = stored_name(value);
-  if (name == nullptr) return std::nullopt;
-  return name_key(untag_text(*name));
-}
-
-JsonValue tagged_tuple(json::array items) {
-  json::object tuple;
-  tuple.emplace(TUPLE_KEY, std::move(items));
-  return tuple;
 }
 
 JsonValue formation_to_json(const Formation& formation) {
@@ -225,26 +173,14 @@ Result<MergePlan, MergeError> plan_merge(const JsonValue& root,
   return plan;
 }
 
-std::string time_stamp(std::uint64_t now_filetime) {
-  const std::uint64_t seconds =
-      now_filetime > UNIX_EPOCH_FILETIME
-          ? (now_filetime - UNIX_EPOCH_FILETIME) / FILETIME_TICKS_PER_SECOND
-          : 0;
-  return std::string(STAMP_PREFIX) +
-         std::to_string(seconds * FILETIME_TICKS_PER_SECOND + UNIX_EPOCH_FILETIME);
-}
-
 // Keeps the player's selection pointing at a formation the dict holds; the member is never
 // created and never reshaped.
 void repair_selection(json::object& ui, const json::object& dict, std::int64_t replacement) {
-  JsonValue* selected = ui.if_contains(SELECTED_FORMATION_KEY);
-  json::object* selected_object = selected == nullptr ? nullptr : selected->if_object();
-  JsonValue* items = selected_object == nullptr ? nullptr : selected_object->if_contains(TUPLE_KEY);
-  json::array* array = items == nullptr ? nullptr : items->if_array();
-  if (array == nullptr || array->size() < 2) return;
-  const std::int64_t current = marshal::json_int64((*array)[1]).value_or(-1);
+  JsonValue* selected = selected_formation_slot(ui);
+  if (selected == nullptr) return;
+  const std::int64_t current = marshal::json_int64(*selected).value_or(-1);
   if (dict.contains(id_key(current))) return;
-  (*array)[1] = replacement;
+  *selected = replacement;
 }
 
 }  // namespace
@@ -352,4 +288,78 @@ Result<MergeOutcome, MergeError> merge_formations_explained(JsonValue& root,
   return plan->outcome;
 }
 
+namespace detail {
+
+const json::array* tuple_items(const JsonValue& value, std::size_t min_size) {
+  const json::object* object = value.if_object();
+  if (object == nullptr) return nullptr;
+  const JsonValue* items = object->if_contains(TUPLE_KEY);
+  if (items == nullptr) return nullptr;
+  const json::array* array = items->if_array();
+  if (array == nullptr || array->size() < min_size) return nullptr;
+  return array;
+}
+
+json::array* tuple_items(JsonValue& value, std::size_t min_size) {
+  return const_cast<json::array*>(tuple_items(std::as_const(value), min_size));
+}
+
+JsonValue tagged_tuple(json::array items) {
+  json::object tuple;
+  tuple.emplace(TUPLE_KEY, std::move(items));
+  return tuple;
+}
+
+const json::string* stored_name(const JsonValue& formation) {
+  const json::array* items = tuple_items(formation, 1);
+  return items == nullptr ? nullptr : (*items)[0].if_string();
+}
+
+const json::array* find_custom_tuple(const JsonValue& root) {
+  const json::object* root_object = root.if_object();
+  if (root_object == nullptr) return nullptr;
+  const JsonValue* ui = root_object->if_contains(UI_KEY);
+  const json::object* ui_object = ui == nullptr ? nullptr : ui->if_object();
+  if (ui_object == nullptr) return nullptr;
+  const JsonValue* custom = ui_object->if_contains(CUSTOM_FORMATIONS_KEY);
+  if (custom == nullptr) return nullptr;
+  const json::array* items = tuple_items(*custom, 2);
+  return items != nullptr && (*items)[1].is_object() ? items : nullptr;
+}
+
+json::array* find_custom_tuple(JsonValue& root) {
+  return const_cast<json::array*>(find_custom_tuple(std::as_const(root)));
+}
+
+const json::object* find_custom_formations(const JsonValue& root) {
+  const json::array* items = find_custom_tuple(root);
+  return items == nullptr ? nullptr : (*items)[1].if_object();
+}
+
+std::string id_key(std::int64_t id) { return std::string(ID_KEY_PREFIX) + std::to_string(id); }
+
+std::optional<std::string> reserved_name(std::string_view key, const JsonValue& value) {
+  const std::optional<std::int64_t> id = formation_key_id(key);
+  if (id && *id < 0) return std::nullopt;
+  const json::string* name = stored_name(value);
+  if (name == nullptr) return std::nullopt;
+  return name_key(untag_text(*name));
+}
+
+std::string time_stamp(std::uint64_t now_filetime) {
+  const std::uint64_t seconds =
+      now_filetime > UNIX_EPOCH_FILETIME
+          ? (now_filetime - UNIX_EPOCH_FILETIME) / FILETIME_TICKS_PER_SECOND
+          : 0;
+  return std::string(STAMP_PREFIX) +
+         std::to_string(seconds * FILETIME_TICKS_PER_SECOND + UNIX_EPOCH_FILETIME);
+}
+
+JsonValue* selected_formation_slot(json::object& ui) {
+  JsonValue* selected = ui.if_contains(SELECTED_FORMATION_KEY);
+  json::array* array = selected == nullptr ? nullptr : tuple_items(*selected, 2);
+  return array == nullptr ? nullptr : &(*array)[1];
+}
+
+}  // namespace detail
 }  // namespace orvane

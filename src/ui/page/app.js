@@ -22,6 +22,9 @@ const state = {
   busy: false,       // a request that writes is in flight: whatever would race it waits
   firstPoints: new Map(),  // account -> its first restore point since this folder was opened
   pointsShown: null, // {account, points} of the restore points on show
+  editing: null,     // the account whose column offers Rename and Remove
+  renaming: null,    // {account, id, name, draft} of the formation being renamed in place
+  naming: null,      // {account, draft} of the account being given a name
 };
 
 // Each kind of request counts its sends; a reply to a send that a later one superseded (another
@@ -136,6 +139,11 @@ function explain(code, detail = {}) {
     case 'unsupported_package': return 'This package file is of a kind this program does not read.';
     case 'encode_failed': return 'The changed settings could not be encoded; the account was not changed.';
     case 'no_free_id': return 'The account has no free formation number left; the account was not changed.';
+    case 'no_such_formation': return 'That formation is no longer in the account; the table shows it as it is now.';
+    case 'name_empty': return 'A formation needs a name.';
+    case 'name_too_long': return `A name can hold at most ${state.info.max_name_characters} characters.`;
+    case 'name_control_character': return 'A name cannot hold tabs, line breaks or other control characters.';
+    case 'name_taken': return 'Another formation of this account already has that name (letter case aside). Pick another one.';
     default: return '';
   }
 }
@@ -369,7 +377,12 @@ function render() {
 function accountHeader(account) {
   const th = el('th', { class: 'account-head' + (state.targets.has(account.account) ? ' target' : ''), scope: 'col' });
   th.dataset.account = account.account;
-  th.append(el('div', {}, account.account === '' ? '(no name)' : account.account));
+  th.append(el('div', { class: 'number' }, account.account === '' ? '(no number)' : account.account));
+  th.append(accountNameLine(account));
+  if (account.modified) {
+    th.append(el('div', { class: 'changed muted' }, changedAgo(account.modified),
+      account.played_last ? el('span', { class: 'played-last' }, 'played last') : null));
+  }
   const limit = state.info.max_custom_formations;
   if (account.error) {
     th.append(el('div', { class: 'error-text' }, explain(account.error_code) || account.error));
@@ -400,6 +413,16 @@ function accountHeader(account) {
       on: { click: () => guarded('table-message', () => downloadPackage(account.account)) },
     }, 'Package'));
   }
+  if (!account.error && account.formations.length > 0) {
+    const editing = state.editing === account.account;
+    buttons.append(el('button', {
+      type: 'button', class: 'small edit', 'aria-pressed': String(editing),
+      'data-focus': `edit:${account.account}`,
+      'aria-label': editing ? `Done renaming and removing formations of ${accountText(account.account)}`
+        : `Edit: rename or remove formations of ${accountText(account.account)}`,
+      on: { click: () => { state.editing = editing ? null : account.account; state.renaming = null; render(); } },
+    }, editing ? 'Done' : 'Edit'));
+  }
   if (account.has_backup) {
     buttons.append(el('button', {
       type: 'button', class: 'small restore writes', title: 'Put the file back as it was before the last apply',
@@ -417,6 +440,190 @@ function accountHeader(account) {
   }
   th.append(buttons);
   return th;
+}
+
+// ---- Removing and renaming in an account's column ----
+
+// "1001 (Main)" once the player has named the account, else its number.
+function accountText(number) {
+  const account = state.accounts.find((a) => a.account === number);
+  return account && account.name ? `${number} (${account.name})` : number;
+}
+
+// An input that keeps its draft in `holder` across redraws: Enter saves, Escape gives up.
+function inPlaceEditor(holder, focusKey, label, save, cancel) {
+  const input = el('input', {
+    type: 'text', class: 'in-place', value: holder.draft, 'data-focus': focusKey, spellcheck: false,
+    maxLength: state.info.max_name_characters || 100,
+    on: {
+      input: (e) => { holder.draft = e.target.value; },
+      keydown: (e) => {
+        if (e.key === 'Enter') { e.preventDefault(); save(); }
+        if (e.key === 'Escape') { e.preventDefault(); cancel(); }
+      },
+    },
+  });
+  input.setAttribute('aria-label', label);
+  return input;
+}
+
+function editControls(account, formation, sameNamed) {
+  const what = `${formation.name}${sameNamed ? ` (id ${formation.id})` : ''}`;
+  const who = accountText(account.account);
+  const key = `${account.account}:${formation.id}`;
+  const box = el('div', { class: 'edit-controls' });
+  const renaming = state.renaming;
+  if (renaming && renaming.account === account.account && renaming.id === formation.id) {
+    const save = () => guarded('table-message', () => saveRename());
+    const cancel = () => { state.renaming = null; render(); };
+    box.append(inPlaceEditor(renaming, `rename-input:${key}`, `New name for ${what} in ${who}`, save, cancel),
+      el('button', { type: 'button', class: 'small writes', disabled: state.busy, 'data-focus': `rename-save:${key}`,
+        'aria-label': `Save the new name of ${what} in ${who}`, on: { click: save } }, 'Save'),
+      el('button', { type: 'button', class: 'small', 'data-focus': `rename-cancel:${key}`,
+        'aria-label': `Keep the name ${what} in ${who}`, on: { click: cancel } }, 'Cancel'));
+    return box;
+  }
+  box.append(
+    el('button', { type: 'button', class: 'small', 'data-focus': `rename:${key}`,
+      'aria-label': `Rename ${what} in ${who}`,
+      on: { click: () => { state.renaming = { account: account.account, id: formation.id, name: formation.name, draft: formation.name }; render(); focusOn(`rename-input:${key}`); } },
+    }, 'Rename'),
+    el('button', { type: 'button', class: 'small writes', disabled: state.busy, 'data-focus': `remove:${key}`,
+      'aria-label': `Remove ${what} from ${who}`,
+      on: { click: () => guarded('table-message', () => removeFormations(account.account, [formation])) },
+    }, 'Remove'));
+  return box;
+}
+
+function focusOn(key) {
+  const node = [...document.querySelectorAll('[data-focus]')].find((n) => n.dataset.focus === key);
+  if (node) node.focus();
+}
+
+// One write of the account through the program, against the version the table shows.
+async function editAccount(account, remove, rename) {
+  const holder = state.accounts.find((a) => a.account === account);
+  let reply = null;
+  await writing(async () => {
+    ++sends.preview;
+    reply = await postJson('/api/edit', { folder: state.folder, account, version: holder.version, remove, rename });
+    noteVersions([reply]);
+    await refreshAccounts();
+  });
+  return reply;
+}
+
+function showEdited(reply, text) {
+  const box = $('results');
+  box.replaceChildren();
+  box.classList.remove('error');
+  $('results-section').hidden = false;
+  box.append(el('h3', { class: 'results-heading' }, `1 account ${reply.unchanged ? 'not changed' : 'changed'}`));
+  const block = el('div', { class: 'result ok' }, el('h4', {}, `Account ${accountText(reply.account)}`),
+    el('div', {}, reply.unchanged ? 'Nothing to change: nothing was written.' : text));
+  block.dataset.account = reply.account;
+  pointNote(block, reply);
+  box.append(block);
+}
+
+async function removeFormations(account, formations) {
+  const names = formations.map((f) => f.name);
+  if (!window.confirm(`Remove ${listText(names)} from account ${accountText(account)}? ` +
+    'A restore point keeps the account as it is now. Is the game client closed?')) return false;
+  const reply = await editAccount(account, formations.map((f) => ({ id: f.id, name: f.name })), []);
+  if (reply) showEdited(reply, `Removed ${listText(names)}.`);
+  return Boolean(reply);
+}
+
+async function saveRename() {
+  const renaming = state.renaming;
+  if (!renaming) return;
+  const { account, id, name, draft } = renaming;
+  const reply = await editAccount(account, [], [{ id, name, new_name: draft }]);
+  if (!reply) return;
+  state.renaming = null;
+  render();
+  focusOn(`rename:${account}:${id}`);
+  showEdited(reply, `Renamed ${name} to ${draft}.`);
+}
+
+// A preview that finds an account full offers its formations to remove first, then previews again.
+function makeRoom(result) {
+  const account = state.accounts.find((a) => a.account === result.account);
+  if (!account) return null;
+  const over = (result.custom_count || 0) - state.info.max_custom_formations;
+  const who = accountText(account.account);
+  const list = el('ul', { class: 'make-room-list' });
+  for (const formation of account.formations) {
+    const box = el('input', { type: 'checkbox', class: 'room-box' });
+    box.dataset.id = formation.id;
+    box.setAttribute('aria-label', `make room: remove ${formation.name} (id ${formation.id}) from ${who}`);
+    list.append(el('li', {}, el('label', {}, box, ` ${formation.name}`), ' ',
+      el('span', { class: 'ids' }, `id ${formation.id}`)));
+  }
+  const wrap = el('div', { class: 'make-room' },
+    el('div', {}, `Make room: tick ${over > 0 ? `at least ${over}` : 'the'} formation${over === 1 ? '' : 's'} of account ${who} to remove first.`),
+    list);
+  wrap.append(el('button', {
+    type: 'button', class: 'small writes', disabled: state.busy,
+    'aria-label': `Remove the ticked formations from ${who}, then preview again`,
+    on: {
+      click: () => guarded('results', async () => {
+        const ids = [...list.querySelectorAll('input:checked')].map((b) => Number(b.dataset.id));
+        const chosen = account.formations.filter((f) => ids.includes(f.id));
+        if (chosen.length === 0) {
+          showMessage('table-message', `Tick the formations to remove from account ${who} first.`, false);
+          return;
+        }
+        if (await removeFormations(account.account, chosen)) await preview();
+      }),
+    },
+  }, 'Remove the ticked, then preview again'));
+  return wrap;
+}
+
+// ---- Telling accounts apart ----
+
+// "changed just now", "changed 5 minutes ago", "changed 2 days ago": the program gives the time.
+function changedAgo(time) {
+  const seconds = Math.max(0, (Date.now() - Date.parse(time)) / 1000);
+  const ago = (n, unit) => `changed ${n} ${unit}${n === 1 ? '' : 's'} ago`;
+  if (seconds < 60) return 'changed just now';
+  if (seconds < 3600) return ago(Math.floor(seconds / 60), 'minute');
+  if (seconds < 86400) return ago(Math.floor(seconds / 3600), 'hour');
+  return ago(Math.floor(seconds / 86400), 'day');
+}
+
+function accountNameLine(account) {
+  const line = el('div', { class: 'account-name' });
+  const naming = state.naming;
+  const number = account.account;
+  if (naming && naming.account === number) {
+    const save = () => guarded('table-message', () => saveAccountName());
+    const cancel = () => { state.naming = null; render(); };
+    line.append(inPlaceEditor(naming, `name-input:${number}`, `Name for account ${number}`, save, cancel),
+      el('button', { type: 'button', class: 'small', 'data-focus': `name-save:${number}`,
+        'aria-label': `Save the name of account ${number}`, on: { click: save } }, 'Save'),
+      el('button', { type: 'button', class: 'small', 'aria-label': `Keep the name of account ${number}`,
+        on: { click: cancel } }, 'Cancel'));
+    return line;
+  }
+  if (account.name) line.append(el('span', { class: 'given-name' }, account.name), ' ');
+  line.append(el('button', {
+    type: 'button', class: 'small link', 'data-focus': `account-name:${number}`,
+    'aria-label': `${account.name ? 'Rename' : 'Name'} account ${number}`,
+    on: { click: () => { state.naming = { account: number, draft: account.name || '' }; render(); focusOn(`name-input:${number}`); } },
+  }, account.name ? 'Rename' : 'Name'));
+  return line;
+}
+
+// The name lives in the program's own data folder, never in the settings file; empty clears it.
+async function saveAccountName() {
+  const { account, draft } = state.naming;
+  await postJson('/api/account-name', { folder: state.folder, account, name: draft });
+  state.naming = null;
+  await refreshAccounts();
+  focusOn(`account-name:${account}`);
 }
 
 function pickedHere(row, pick) {
@@ -470,8 +677,10 @@ function accountCell(row, account) {
     for (const formation of held) {
       const probes = formation.probes.length;
       const name = `take ${formation.name} from ${account.account}` + (held.length > 1 ? ` (id ${formation.id})` : '');
-      td.append(el('div', {}, pickBox(row, { account: account.account, id: formation.id, name: formation.name }, '✓', name),
-        ' ', el('span', { class: 'ids' }, `id ${formation.id}, ${probes} probe${probes === 1 ? '' : 's'}`)));
+      const line = el('div', {}, pickBox(row, { account: account.account, id: formation.id, name: formation.name }, '✓', name),
+        ' ', el('span', { class: 'ids' }, `id ${formation.id}, ${probes} probe${probes === 1 ? '' : 's'}`));
+      if (state.editing === account.account) line.append(editControls(account, formation, held.length > 1));
+      td.append(line);
     }
   }
   const outcome = state.preview && state.preview.get(account.account);
@@ -584,10 +793,11 @@ function resultBlock(result, applied) {
   const ok = !result.error;
   const box = el('div', { class: 'result ' + (ok ? 'ok' : 'failed') });
   box.dataset.account = result.account;
-  box.append(el('h4', {}, `Account ${result.account}`));
+  box.append(el('h4', {}, `Account ${accountText(result.account)}`));
   if (!ok) {
     box.append(el('div', {}, applied ? 'Not changed:' : 'Would not be changed:'),
       errorBlock(result.error, result.error_code, result));
+    if (!applied && result.error_code === 'over_limit') box.append(makeRoom(result));
     return box;
   }
   const added = result.added.map((a) => `${a.name} (id ${a.id})`).join(', ');
@@ -714,7 +924,7 @@ function showRestored(results, what) {
     `${accountsText(restored)} restored` + (failed > 0 ? `, ${failed} not restored` : '')));
   for (const result of inTableOrder(results)) {
     const block = el('div', { class: 'result ' + (result.error ? 'failed' : 'ok') },
-      el('h4', {}, `Account ${result.account}`),
+      el('h4', {}, `Account ${accountText(result.account)}`),
       result.error ? errorBlock(result.error, result.error_code)
         : el('div', {}, result.unchanged ? 'It already holds that: nothing was written.' : `Restored from ${what}.`));
     block.dataset.account = result.account;
@@ -771,7 +981,7 @@ function renderPoints() {
   box.hidden = !shown;
   if (!shown) return;
   $('results-section').hidden = false;
-  box.append(el('h3', {}, `Restore points of account ${shown.account}`));
+  box.append(el('h3', {}, `Restore points of account ${accountText(shown.account)}`));
   if (shown.points.length === 0) {
     box.append(el('p', { class: 'muted' }, 'None yet: the page keeps one before each change it makes.'));
   }

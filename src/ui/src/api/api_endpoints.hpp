@@ -23,6 +23,11 @@ HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTar
 // POST /api/apply: previews or applies formations to accounts, each target on its own, against
 // the versions the page showed.
 HttpResponse post_apply(Platform& platform, Desktop& desktop, std::string_view body);
+// POST /api/account-name: gives an account of a folder a name of the player's, or takes it away.
+HttpResponse post_account_name(Platform& platform, Desktop& desktop, std::string_view body);
+// POST /api/edit: removes and renames formations of one account, against the version the page
+// showed, in one write.
+HttpResponse post_edit(Platform& platform, Desktop& desktop, std::string_view body);
 // POST /api/restore: puts accounts back from their backups or from restore points.
 HttpResponse post_restore(Platform& platform, Desktop& desktop, std::string_view body);
 // GET /api/restore-points?folder=F&account=A: an account's restore points, newest first.

@@ -30,6 +30,14 @@ std::string_view error_code_name(ErrorCode code) {
       return "bad_package";
     case ErrorCode::UnsupportedPackage:
       return "unsupported_package";
+    case ErrorCode::NameEmpty:
+      return "name_empty";
+    case ErrorCode::NameTooLong:
+      return "name_too_long";
+    case ErrorCode::NameControlCharacter:
+      return "name_control_character";
+    case ErrorCode::NameTaken:
+      return "name_taken";
     case ErrorCode::ChangedOnDisk:
       return "changed_on_disk";
     case ErrorCode::ReadFailed:
@@ -85,6 +93,10 @@ unsigned error_code_status(ErrorCode code) {
     case ErrorCode::FolderUnreadable:
     case ErrorCode::BadPackage:
     case ErrorCode::UnsupportedPackage:
+    case ErrorCode::NameEmpty:
+    case ErrorCode::NameTooLong:
+    case ErrorCode::NameControlCharacter:
+    case ErrorCode::NameTaken:
     case ErrorCode::ReadFailed:
     case ErrorCode::NotARegularFile:
     case ErrorCode::NotASettingsFile:

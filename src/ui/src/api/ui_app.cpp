@@ -118,6 +118,9 @@ HttpResponse UiApp::route_api(const HttpRequest& request) {
   }
   if (name == "apply")
     return post ? post_apply(platform_, desktop_, request.body) : refused_method();
+  if (name == "account-name")
+    return post ? post_account_name(platform_, desktop_, request.body) : refused_method();
+  if (name == "edit") return post ? post_edit(platform_, desktop_, request.body) : refused_method();
   if (name == "restore")
     return post ? post_restore(platform_, desktop_, request.body) : refused_method();
   if (name == "read-package") return post ? post_read_package(request.body) : refused_method();

@@ -29,9 +29,18 @@ class PosixDesktop final : public Desktop {
   Result<void, OsError> random_bytes(std::span<std::uint8_t> out) override;
   std::uint64_t process_id() override;
   bool process_running(std::uint64_t id) override;
+  std::optional<std::uint64_t> modified_time(const std::string& path) override;
   Result<void, OsError> write_private_file(const std::string& path,
                                            std::string_view bytes) override;
 };
+
+std::optional<std::uint64_t> PosixDesktop::modified_time(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || info.st_mtim.tv_sec < 0) return std::nullopt;
+  // FILETIME counts 100 ns from 1601, 11644473600 s before 1970.
+  return (static_cast<std::uint64_t>(info.st_mtim.tv_sec) + 11644473600ULL) * 10000000ULL +
+         static_cast<std::uint64_t>(info.st_mtim.tv_nsec) / 100;
+}
 
 PathKind PosixDesktop::path_kind(const std::string& path) {
   struct stat info {};

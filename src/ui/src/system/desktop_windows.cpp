@@ -44,9 +44,19 @@ class WindowsDesktop final : public Desktop {
   Result<void, OsError> random_bytes(std::span<std::uint8_t> out) override;
   std::uint64_t process_id() override;
   bool process_running(std::uint64_t id) override;
+  std::optional<std::uint64_t> modified_time(const std::string& path) override;
   Result<void, OsError> write_private_file(const std::string& path,
                                            std::string_view bytes) override;
 };
+
+std::optional<std::uint64_t> WindowsDesktop::modified_time(const std::string& path) {
+  auto wide = system_path(path);
+  if (!wide) return std::nullopt;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(wide->c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  return (static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+         data.ftLastWriteTime.dwLowDateTime;
+}
 
 PathKind WindowsDesktop::path_kind(const std::string& path) {
   auto wide = system_path(path);

@@ -44,6 +44,9 @@ class Desktop {
   virtual std::uint64_t process_id() = 0;
   // True while a process of this user with that id runs.
   virtual bool process_running(std::uint64_t id) = 0;
+  // When the file `path` leads to was last written, as a FILETIME; nothing when it cannot be
+  // examined.
+  virtual std::optional<std::uint64_t> modified_time(const std::string& path) = 0;
   // Puts `bytes` at `path` in a file only this user may read: written whole under a name of its
   // own beside it, then renamed over whatever stood there.
   virtual Result<void, OsError> write_private_file(const std::string& path,

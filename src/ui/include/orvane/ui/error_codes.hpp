@@ -22,6 +22,11 @@ enum class ErrorCode {
   FolderUnreadable,
   BadPackage,
   UnsupportedPackage,
+  // A name the player typed, for a formation or an account.
+  NameEmpty,
+  NameTooLong,
+  NameControlCharacter,
+  NameTaken,
   // One account, or the whole request when it reads that account's formations.
   ChangedOnDisk,
   ReadFailed,
