@@ -118,7 +118,7 @@ function explain(code, detail = {}) {
   switch (code) {
     case 'over_limit':
       return (detail.custom_count ? `It would then hold ${detail.custom_count} formations, but ` : 'But ') +
-        `the game client keeps at most ${limit}. Untick some formations, or delete some in the game first.`;
+        `the game client keeps at most ${limit}. Untick some formations, or remove some of the account's own (Edit in its column, or Make room below).`;
     case 'read_failed': return 'The file could not be read. Check that it exists and that you may open it.';
     case 'not_a_settings_file': return 'This file is not a settings file this program can read. It was left as it is.';
     case 'not_a_regular_file': return 'This is not an ordinary file (a pipe or a device, say), so it is not read.';
