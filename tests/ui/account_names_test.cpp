@@ -7,15 +7,18 @@
 #include <vector>
 
 #include "api_fixture.hpp"
+#include "orvane/ui/data_folder.hpp"
 
 namespace orvane::ui {
 namespace {
 
-const std::string NAMES_FILE = "/state/orvane-probe-formations/account-names.json";
-
 class AccountNamesTest : public ApiTest {
  protected:
-  void SetUp() override { fake_.state = "/state"; }
+  void SetUp() override {
+    fake_.state = "/state";
+    names_file_ = *program_data_folder(fake_, fake_) + "/account-names.json";
+  }
+  std::string names_file_;
 
   json::value name(const std::string& account, const json::value& given, unsigned status = 200) {
     return post("/api/account-name",
@@ -73,7 +76,7 @@ TEST_F(AccountNamesTest, KeepsNamesOutsideTheSettingsFiles) {
               *step.given == '\0' ? json::value(nullptr) : json::value(step.given));
     EXPECT_EQ(listed("name"), step.names);
     EXPECT_FALSE(wrote_in_the_settings_folder());
-    EXPECT_TRUE(fake_.private_files.contains(NAMES_FILE));
+    EXPECT_TRUE(fake_.private_files.contains(names_file_));
   }
 }
 
@@ -93,7 +96,7 @@ TEST_F(AccountNamesTest, RefusesNamesAgainstTheRule) {
     SCOPED_TRACE(c.description);
     fake_.log.clear();
     EXPECT_EQ(name(c.account, c.given, 400).at("error_code"), c.code);
-    EXPECT_FALSE(fake_.files.contains(NAMES_FILE));
+    EXPECT_FALSE(fake_.files.contains(names_file_));
   }
   (void)name("1001", json::value(std::string(100, 'n')));
   EXPECT_EQ(listed("name")[0], json::value(std::string(100, 'n')));
@@ -105,7 +108,7 @@ TEST_F(AccountNamesTest, ADamagedFileMeansNoNames) {
         std::string(R"({"/game/settings_Default":{"1001":7,"1002":"a\tb","1003":"Fine"}})"),
         std::string(256 * 1024 + 1, ' ')}) {
     SCOPED_TRACE(damaged.substr(0, 40));
-    fake_.put_file(NAMES_FILE, damaged);
+    fake_.put_file(names_file_, damaged);
     const std::vector<json::value> names = listed("name");
     EXPECT_EQ(names[0], nullptr);
     EXPECT_EQ(names[1], nullptr);

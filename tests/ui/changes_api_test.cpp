@@ -14,6 +14,7 @@
 #include "e2e/settings_files.hpp"
 #include "orvane/core/account_files.hpp"
 #include "orvane/core/content_version.hpp"
+#include "orvane/ui/data_folder.hpp"
 
 namespace orvane::ui {
 namespace {
@@ -334,7 +335,7 @@ TEST_F(ChangesTest, AMissingOrDamagedStoreStopsNothing) {
       {"a file where the data folder goes",
        [](FakePlatform& fake) {
          fake.state = "/state";
-         fake.files["/state/orvane-probe-formations"] = {};
+         fake.files[*program_data_folder(fake, fake)] = {};
        }},
   };
   for (const Case& c : cases) {
