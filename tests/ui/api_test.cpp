@@ -350,6 +350,7 @@ TEST_F(ApiTest, ListsTheAccountsInOrderOnAPool) {
                                         "1002b:decode " + path_of("1002b") +
                                             ": invalid marshal stream: missing marshal signature",
                                         "1003:9", "1004:2"}));
+    EXPECT_GT(fake_.most_reads_at_once, 1u);
   }
 }
 
