@@ -14,13 +14,6 @@ Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> b
   return detail::decode_json_tree(bytes, std::move(storage), options);
 }
 
-Result<DecodedJson, MarshalError> decode_selected_json(std::span<const std::uint8_t> bytes,
-                                                       const MemberSelection& selection,
-                                                       boost::json::storage_ptr storage,
-                                                       const ReadOptions& options) {
-  return detail::decode_selected_tree(bytes, selection, std::move(storage), options);
-}
-
 Result<void, EncodeFailure> encode_from_json(const JsonValue& json, const EncodeOptions& options,
                                              ByteOutput& out) {
   detail::StreamEncoder encoder(options, out);
