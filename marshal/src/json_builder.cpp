@@ -123,6 +123,13 @@ void TaggedJsonBuilder::add_bytes_entry(DictFrame& object, std::string_view key,
   stack_.pop_back();
 }
 
+std::string_view TaggedJsonBuilder::key_text(Node key, std::string& scratch) const {
+  if (const bj::string* text = stack_[key].if_string()) return std::string_view(*text);
+  scratch.clear();
+  append_key_text(scratch, stack_[key]);
+  return scratch;
+}
+
 void TaggedJsonBuilder::lay_out_bytes(std::string_view data) {
   if (bytes_show_as_text(data)) {
     text_.assign(BYTES_PREFIX);

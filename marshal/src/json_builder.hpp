@@ -114,6 +114,13 @@ class TaggedJsonBuilder {
   // An entry whose key is a byte string, read straight from the stream: its key text is laid
   // out once, with no node made for the key. The value is the top of the stack.
   void add_bytes_entry(DictFrame& object, std::string_view key, Node value);
+  // The texts under which add_entry and add_bytes_entry file a key; `scratch` holds the text of
+  // a key that is no string, text_ that of a byte string's, until the next node is made.
+  std::string_view key_text(Node key, std::string& scratch) const;
+  std::string_view bytes_key_text(std::string_view key) {
+    lay_out_bytes(key);
+    return text_;
+  }
   Node end_dict(DictFrame&& object) { return place(JsonValue(std::move(object))); }
 
   InstanceFrame begin_instance(std::string_view class_name) {
@@ -167,7 +174,6 @@ class TaggedJsonBuilder {
     return stack_.size() - 1;
   }
   // A REDUCE payload's members, taken one by one to the top of the stack, and then the payload.
-  std::size_t tuple_size(Node payload) { return tuple_items(payload).size(); }
   Node payload_member(Node payload, std::size_t index) {
     JsonValue member = std::move(tuple_items(payload)[index]);
     return place(std::move(member));

@@ -50,6 +50,12 @@ Read<std::size_t> SharedObjects::resolve(std::int32_t id, std::uint32_t depth) {
   return slot;
 }
 
+void SharedObjects::rewind(const Mark& mark) {
+  map_used_ = mark.map_used;
+  slots_.resize(mark.slot_count);
+  copied_ = mark.copied;
+}
+
 Read<void> SharedObjects::spend(std::uint64_t bytes) {
   copied_ += bytes;
   if (copied_ > copy_budget_) return invalid("shared objects expand beyond the size limit");

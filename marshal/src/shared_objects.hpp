@@ -41,6 +41,7 @@ inline Weight add_child(Weight parent, Weight child, std::uint32_t levels_down) 
 // The first members of a tuple, which a REDUCE or NEWOBJ payload turns into fields.
 struct TupleHead {
   std::array<Weight, 3> members{};
+  std::size_t size = 0;  // how many members the tuple has
 };
 
 // A slot's value as the reader needs it beside the node: a claimed slot not yet filled holds
@@ -69,6 +70,18 @@ class SharedObjects {
   // draws on the budget.
   Read<std::size_t> resolve(std::int32_t id, std::uint32_t depth);
   const SlotValue& operator[](std::size_t slot) const { return slots_[slot]; }
+  std::size_t size() const { return slots_.size(); }
+
+  // Where the slots and the budget stand, so that a stretch of reading can be taken back: the
+  // slots made since are dropped, and those filled since are put back with put_back.
+  struct Mark {
+    std::size_t map_used = 0;
+    std::size_t slot_count = 0;
+    std::uint64_t copied = 0;
+  };
+  Mark mark() const { return Mark{map_used_, slots_.size(), copied_}; }
+  void rewind(const Mark& mark);
+  void put_back(std::size_t slot, const SlotValue& value) { slots_[slot] = value; }
 
  private:
   Read<void> spend(std::uint64_t bytes);

@@ -33,6 +33,7 @@ class StreamReader {
  public:
   using Node = typename Handler::Node;
   using Kind = MarshalValue::Kind;
+  static constexpr bool SELECTS = SelectingHandler<Handler>;
 
   StreamReader(Handler& handler, std::span<const std::uint8_t> input, const ReadOptions& options)
       : h_(handler), c_(input), shared_(options.copy_budget_floor, input.size()) {}
@@ -87,6 +88,11 @@ class StreamReader {
     const SlotValue value{item.weight, item.kind,
                           item.kind == Kind::Tuple ? last_tuple_head_ : TupleHead{},
                           item.kind == Kind::Bytes ? last_text_ : std::string_view()};
+    if constexpr (SELECTS) {
+      if (checkpoint_ && *slot < checkpoint_->shared.slot_count) {
+        overwritten_.push_back(OverwrittenSlot{*slot, shared_[*slot], std::move(kept_[*slot])});
+      }
+    }
     if (auto filled = shared_.fill(*slot, value); !filled) {
       fail(filled.take_error());
       return;
@@ -177,6 +183,7 @@ class StreamReader {
       weight = add_child(weight, member, MEMBER_LEVELS);
       if (i < head.members.size()) head.members[i] = member;
     }
+    head.size = count;
     if (kind == Kind::Tuple) last_tuple_head_ = head;
     Item item{
         kind == Kind::List ? h_.end_list(std::move(sequence)) : h_.end_tuple(std::move(sequence)),
@@ -201,6 +208,9 @@ class StreamReader {
     auto slot = claim_if(shared);
     if (failed()) return Item{};
     auto dict = h_.begin_dict(room_for(*n));
+    if constexpr (SELECTS) {
+      if (h_.selects_members(dict)) return selected_entries(std::move(dict), *n);
+    }
     Weight weight;
     // As with numbers in sequences, a key that nested() would refuse is read there.
     const bool keys_fit = DIRECT_PATHS && member_fits(c_.depth);
@@ -279,10 +289,10 @@ class StreamReader {
     Item payload = nested();
     if (failed()) return std::nullopt;
     if (payload.kind != Kind::Tuple) return refused("reduce payload isn't a tuple");
-    const std::size_t field_count = h_.tuple_size(payload.node);
+    const TupleHead& head = last_tuple_head_;
+    const std::size_t field_count = head.size;
     if (newobj && field_count == 0) return refused("empty newobj tuple");
     if (!newobj && field_count < 2) return refused("reduce tuple too short");
-    const TupleHead& head = last_tuple_head_;
     const std::size_t args = newobj ? 0 : 1;  // where args stands in the payload
     const bool has_state = field_count > args + 1;
     auto frame = h_.begin_reduce(newobj, args + 1 + (has_state ? 1 : 0));
@@ -338,6 +348,11 @@ class StreamReader {
   }
 
   Item value() {
+    if constexpr (SELECTS) {
+      if (c_.remaining() != 0 && (c_.input[c_.offset] & SHARED_FLAG) != 0 && !h_.builds_next()) {
+        return shared_value();
+      }
+    }
     if (c_.remaining() == 0) return fail(end_of_stream());
     const std::uint8_t byte = c_.input[c_.offset++];
     const bool shared = (byte & SHARED_FLAG) != 0;
@@ -435,6 +450,103 @@ class StreamReader {
     return fail(refuse_unknown(byte & TAG_MASK, "UNKNOWN"));
   }
 
+  // A selecting handler's part: values it leaves out are read all the same, every rule checked,
+  // but a shared value is built whole wherever it stands, for the references to it that may
+  // land in a part the handler builds.
+  [[gnu::noinline]] Item shared_value() {
+    const auto outer = h_.build_shared();
+    Item item = value();
+    h_.resume(outer);
+    return item;
+  }
+
+  // Where a read began, for reading it again: the stream holds a dictionary's value before its
+  // key, so a member is only known to be selected once it has been read.
+  struct Checkpoint {
+    std::size_t offset;
+    CrcRecord crc;
+    SharedObjects::Mark shared;
+  };
+  struct OverwrittenSlot {
+    std::size_t slot;
+    SlotValue value;
+    std::optional<typename Handler::Kept> kept;
+  };
+
+  void rewind() {
+    for (auto it = overwritten_.rbegin(); it != overwritten_.rend(); ++it) {
+      shared_.put_back(it->slot, it->value);
+      kept_[it->slot] = std::move(it->kept);
+    }
+    shared_.rewind(checkpoint_->shared);
+    kept_.resize(checkpoint_->shared.slot_count);
+    c_.offset = checkpoint_->offset;
+    c_.crc = checkpoint_->crc;
+    release();
+  }
+  void release() {
+    checkpoint_.reset();
+    overwritten_.clear();
+  }
+
+  // A dictionary entry's key after its value, read as dict() reads it; gives the key's node, or
+  // nothing when it was read straight as bytes into `direct`.
+  std::optional<Item> entry_key(std::optional<std::string_view>& direct, bool keys_fit,
+                                Weight& weight) {
+    direct = keys_fit ? read_short_bytes_key(c_) : std::nullopt;
+    if (direct) {
+      weight = add_child(weight, leaf(direct->size()), MEMBER_LEVELS);
+      return std::nullopt;
+    }
+    begin_key(h_);
+    Item key = nested();
+    end_key(h_);
+    weight = add_child(weight, key.weight, MEMBER_LEVELS);
+    return key;
+  }
+
+  // A dictionary of which the handler takes only some members. Each entry is read once, left
+  // out, to learn its key; an entry the handler takes is read again from where it began, with the
+  // shared objects as they were then, so that it comes out as a whole read would make it.
+  [[gnu::noinline]] Item selected_entries(typename Handler::DictFrame dict, std::uint64_t n) {
+    Weight weight;
+    const bool keys_fit = DIRECT_PATHS && member_fits(c_.depth);
+    for (std::uint64_t i = 0; i < n; ++i) {
+      checkpoint_.emplace(Checkpoint{c_.offset, c_.crc, shared_.mark()});
+      h_.skip_next();
+      Item value = nested();
+      if (failed()) return Item{};
+      h_.discard(std::move(value.node));
+      const Weight before = weight;
+      weight = add_child(weight, value.weight, MEMBER_LEVELS);
+      h_.build_next();
+      std::optional<std::string_view> direct;
+      std::optional<Item> key = entry_key(direct, keys_fit, weight);
+      if (failed()) return Item{};
+      const auto mode = direct ? h_.chosen_bytes(dict, *direct) : h_.chosen(dict, key->node);
+      if (key) h_.discard(std::move(key->node));
+      if (!mode) {
+        release();
+        continue;
+      }
+      rewind();
+      weight = before;
+      h_.next_as(*mode);
+      value = nested();
+      if (failed()) return Item{};
+      weight = add_child(weight, value.weight, MEMBER_LEVELS);
+      h_.build_next();
+      key = entry_key(direct, keys_fit, weight);
+      if (failed()) return Item{};
+      if (direct) {
+        h_.add_bytes_entry(dict, *direct, std::move(value.node));
+      } else {
+        h_.add_entry(dict, std::move(key->node), std::move(value.node));
+      }
+    }
+    return Item{h_.end_dict(std::move(dict)), weight, Kind::Dict};
+  }
+
   Handler& h_;
   Cursor c_;
   SharedObjects shared_;
@@ -445,6 +557,9 @@ class StreamReader {
   std::string_view last_text_;
   std::string decoded_;
   std::optional<MarshalError> error_;
+  // A selecting handler's: where the entry being read began, and the slots filled since.
+  std::optional<Checkpoint> checkpoint_;
+  std::vector<OverwrittenSlot> overwritten_;
 };
 
 }  // namespace marshal::detail

@@ -112,7 +112,6 @@ class ValueBuilder {
   Node copy(const Kept& kept) { return kept; }
   Kept keep(const Node& node) { return node; }
   // A REDUCE payload's members, taken one by one, and then the payload.
-  static std::size_t tuple_size(const Node& payload) { return tuple_items(payload).size(); }
   static Node payload_member(Node& payload, std::size_t index) {
     return std::move(tuple_items(payload)[index]);
   }

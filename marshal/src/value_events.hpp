@@ -7,6 +7,7 @@
 #include <concepts>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 #include "marshal/value.hpp"
@@ -104,12 +105,31 @@ concept StreamHandler = ValueSink<H> &&
              std::string_view text, std::size_t n) {
   h.add_integer(sequence, i);  // a number member, made straight in its sequence
   h.add_real(sequence, d);
-  h.add_bytes_entry(dict, text, std::move(node));       // an entry whose key is those bytes
-  { h.keep(node) } -> std::same_as<typename H::Kept>;   // a shared value, kept aside
-  { h.copy(kept) } -> std::same_as<typename H::Node>;   // a reference to it
-  { h.tuple_size(node) } -> std::same_as<std::size_t>;  // of a REDUCE payload
+  h.add_bytes_entry(dict, text, std::move(node));      // an entry whose key is those bytes
+  { h.keep(node) } -> std::same_as<typename H::Kept>;  // a shared value, kept aside
+  { h.copy(kept) } -> std::same_as<typename H::Node>;  // a reference to it
   { h.payload_member(node, n) } -> std::same_as<typename H::Node>;  // taken out of it
   h.discard(std::move(node));  // a node read but not kept: a payload, a class name
+};
+
+// A stream handler that builds only part of the tree. The reader reads every value all the
+// same; the handler says which it builds (builds_next), and of a dictionary it selects members
+// of, which members it takes, and in what mode, once their keys are known: the reader then
+// reads those members again.
+template <class H>
+concept SelectingHandler = StreamHandler<H> &&
+    requires(H& h, typename H::DictFrame& dict, typename H::Node node, typename H::Mode mode,
+             std::string_view text) {
+  { h.builds_next() } -> std::same_as<bool>;               // the next value is built whole
+  { h.build_shared() } -> std::same_as<typename H::Mode>;  // so is a shared one; the mode before
+  h.resume(mode);
+  { h.selects_members(dict) } -> std::same_as<bool>;
+  h.skip_next();   // the next value is read to be left out
+  h.build_next();  // the next value is built whole: a key
+  h.next_as(mode);
+  // The mode in which the member of that key is taken, if at all.
+  { h.chosen(dict, node) } -> std::same_as<std::optional<typename H::Mode>>;
+  { h.chosen_bytes(dict, text) } -> std::same_as<std::optional<typename H::Mode>>;
 };
 
 }  // namespace marshal::detail

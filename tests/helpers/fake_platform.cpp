@@ -231,7 +231,16 @@ Result<void, OsError> FakePlatform::random_bytes(std::span<std::uint8_t> bytes) 
 Result<support::UnclearedBytes, BoundedReadError> FakePlatform::read_regular_file(
     const std::string& path, std::size_t max_bytes) {
   if (before_read) before_read(path);
-  log.push_back("read " + path);
+  std::chrono::milliseconds delay{0};
+  {
+    const Lock lock(lock_.mutex);
+    log.push_back("read " + path);
+    if (const auto it = read_delays.find(path); it != read_delays.end()) delay = it->second;
+    most_reads_at_once = std::max(most_reads_at_once, ++reads_now_);
+  }
+  std::this_thread::sleep_for(delay);
+  const Lock lock(lock_.mutex);
+  --reads_now_;
   const auto alias = aliases.find(path);
   const std::string& name = alias == aliases.end() ? path : alias->second;
   if (special_files.count(name)) return unexpected(BoundedReadError{ReadRefusal::NotRegular, {}});

@@ -3,11 +3,13 @@
 // line leaves.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <boost/json.hpp>
 #include <chrono>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "api_fixture.hpp"
@@ -335,7 +337,22 @@ TEST_F(ApiTest, ListsTheAccountsInOrderOnAPool) {
     fake_ = example_platform();
     fake_.processors = threads;
     fake_.put_file(path_of("1002b"), "not a settings file");
-    fake_.read_delays[path_of("1001")] = std::chrono::milliseconds(30);
+    // The first account's read waits until another account's has begun, which only a pool
+    // lets happen; so the first is also the last to finish.
+    std::atomic<bool> other_began{false};
+    std::atomic<bool> overlapped{false};
+    const std::string first = path_of("1001");
+    fake_.before_read = [&](const std::string& path) {
+      if (path != first) {
+        if (path.ends_with(".dat")) other_began = true;
+        return;
+      }
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (!other_began && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      overlapped = other_began.load();
+    };
     const json::value reply = get("/api/accounts?folder=" + query(FOLDER));
     std::vector<std::string> seen;
     for (const json::value& entry : reply.at("accounts").as_array()) {
@@ -350,6 +367,7 @@ TEST_F(ApiTest, ListsTheAccountsInOrderOnAPool) {
                                         "1002b:decode " + path_of("1002b") +
                                             ": invalid marshal stream: missing marshal signature",
                                         "1003:9", "1004:2"}));
+    EXPECT_TRUE(overlapped);
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "marshal/error.hpp"
 #include "marshal/json.hpp"
+#include "marshal/member_selection.hpp"
 #include "marshal/reader.hpp"
 #include "marshal/writer.hpp"
 
@@ -26,6 +27,17 @@ struct DecodedJson {
 Result<DecodedJson, MarshalError> decode_to_json(std::span<const std::uint8_t> bytes,
                                                  boost::json::storage_ptr storage = {},
                                                  const ReadOptions& options = {});
+
+// The tree decode_to_json gives, cut down to what `selection` names: of each dictionary on a
+// selected path only the members named, in the order and with the values the whole tree has
+// (a repeated key keeps its first place and its last value); a selected value, and a value on a
+// path that is no dictionary, whole. A dictionary the stream shares with references is built
+// whole too. Every byte is read and checked as decode_to_json reads it, so it fails on the same
+// inputs with the same error; only the nodes left out are never made.
+Result<DecodedJson, MarshalError> decode_selected_json(std::span<const std::uint8_t> bytes,
+                                                       const MemberSelection& selection,
+                                                       boost::json::storage_ptr storage = {},
+                                                       const ReadOptions& options = {});
 
 // Which of the two composed steps a failure of encode_from_json belongs to.
 enum class EncodeStep : std::uint8_t {

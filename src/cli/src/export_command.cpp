@@ -6,7 +6,7 @@
 #include "orvane/cli/commands.hpp"
 #include "orvane/core/formations.hpp"
 #include "orvane/core/package.hpp"
-#include "orvane/core/settings.hpp"
+#include "orvane/core/settings_view.hpp"
 
 namespace orvane {
 namespace {
@@ -36,7 +36,7 @@ Result<void, std::string> run_export(Platform& platform, const std::string& sett
                                      const std::string& package_path) {
   Package package;
   {
-    auto loaded = load_settings(platform, settings_path);
+    auto loaded = load_settings_view(platform, settings_path);
     if (!loaded) return loaded.take_error();
     package.format = std::string(PACKAGE_FORMAT);
     package.version = PACKAGE_VERSION;

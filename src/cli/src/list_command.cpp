@@ -2,12 +2,12 @@
 
 #include "orvane/cli/commands.hpp"
 #include "orvane/core/formations.hpp"
-#include "orvane/core/settings.hpp"
+#include "orvane/core/settings_view.hpp"
 
 namespace orvane {
 
 Result<void, std::string> run_list(Platform& platform, const std::string& settings_path) {
-  auto loaded = load_settings(platform, settings_path);
+  auto loaded = load_settings_view(platform, settings_path);
   if (!loaded) return loaded.take_error();
   const std::vector<Formation> formations = read_formations(loaded->tree);
 

@@ -247,6 +247,13 @@ std::size_t custom_formation_count(const JsonValue& root) {
   return dict == nullptr ? 0 : count_custom(*dict);
 }
 
+const marshal::MemberSelection& formation_members() {
+  static const marshal::MemberSelection members = marshal::MemberSelection()
+                                                      .add({UI_KEY, CUSTOM_FORMATIONS_KEY})
+                                                      .add({UI_KEY, SELECTED_FORMATION_KEY});
+  return members;
+}
+
 Result<MergeOutcome, std::string> merge_formations(JsonValue& root,
                                                    const std::vector<Formation>& incoming,
                                                    std::uint64_t now_filetime) {

@@ -9,20 +9,28 @@
 
 namespace orvane {
 
+std::string read_error_text(Platform& platform, const std::string& path, OsError error) {
+  return "read " + path + ": " + platform.os_error_text(error);
+}
+
+std::string decode_error_text(const std::string& path, const marshal::MarshalError& error) {
+  return "decode " + path + ": " + error.message();
+}
+
 // One pass from the file's bytes to its JSON tree. The tree refers to its arena without sharing
 // it: no node then counts references, and none is freed on its own.
 Result<LoadedSettings, std::string> decode_settings(std::span<const std::uint8_t> bytes,
                                                     const std::string& path) {
   auto arena = make_settings_arena(bytes.size());
   auto decoded = marshal::decode_to_json(bytes, boost::json::storage_ptr(arena.get()));
-  if (!decoded) return unexpected("decode " + path + ": " + decoded.error().message());
+  if (!decoded) return unexpected(decode_error_text(path, decoded.error()));
   return LoadedSettings{std::move(arena), std::move(decoded->value), decoded->has_crc,
                         bytes.size()};
 }
 
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path) {
   auto bytes = platform.read_file(path);
-  if (!bytes) return unexpected("read " + path + ": " + platform.os_error_text(bytes.error()));
+  if (!bytes) return unexpected(read_error_text(platform, path, bytes.error()));
   return decode_settings(*bytes, path);
 }
 

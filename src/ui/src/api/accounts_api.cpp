@@ -1,10 +1,15 @@
 #include <boost/json.hpp>
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "account_index.hpp"
 #include "account_names.hpp"
 #include "account_read.hpp"
 #include "api_endpoints.hpp"
 #include "orvane/core/account_files.hpp"
+#include "orvane/core/account_listing.hpp"
 #include "orvane/core/formations.hpp"
 #include "orvane/core/settings.hpp"
 #include "restore_points.hpp"
@@ -12,6 +17,37 @@
 namespace orvane::ui {
 
 namespace json = boost::json;
+
+namespace {
+
+// What an entry shows of its file: read and decoded on the pool's threads, so it holds nothing
+// that lives in a JSON tree.
+struct AccountRead {
+  std::optional<std::string> version;
+  std::vector<Formation> formations;
+  std::size_t custom_count = 0;
+  std::optional<ApiError> error;
+};
+
+AccountRead read_account(Platform& platform, const AccountFile& file) {
+  AccountRead read;
+  auto bytes = read_account_bytes(platform, file.path);
+  if (!bytes) {
+    read.error = bytes.error();
+    return read;
+  }
+  read.version = std::move(bytes->version);
+  auto listing = account_listing_of(bytes->bytes, file.path);
+  if (!listing) {
+    read.error = ApiError(ErrorCode::NotASettingsFile, std::move(listing.error()));
+    return read;
+  }
+  read.formations = std::move(listing->formations);
+  read.custom_count = listing->custom_count;
+  return read;
+}
+
+}  // namespace
 
 // An account that cannot be read is reported in its entry, and the listing goes on: one broken
 // file must not hide the others. Each entry carries the version of the bytes it was read from,
@@ -33,37 +69,37 @@ HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTar
     }
   }
 
+  const std::vector<AccountFile>& files = index->files();
+  std::vector<std::optional<AccountRead>> reads(files.size());
   json::array accounts;
-  for (const AccountFile& file : index->files()) {
-    const std::size_t at = accounts.size();
+  const auto entry_of = [&](std::size_t at, AccountRead read) {
+    const AccountFile& file = files[at];
     json::array formations;
-    std::size_t custom_count = 0;
-    json::value version = nullptr;
-    std::optional<ApiError> error;
-    if (auto read = read_account_bytes(platform, file.path)) {
-      version = read->version;
-      if (auto loaded = decode_account(read->bytes, file.path)) {
-        for (const Formation& formation : read_formations(loaded->tree)) {
-          formations.push_back(formation_value(formation));
-        }
-        custom_count = custom_formation_count(loaded->tree);
-      } else {
-        error = loaded.error();
-      }
-    } else {
-      error = read.error();
+    for (const Formation& formation : read.formations) {
+      formations.push_back(formation_value(formation));
     }
     const bool has_backup = desktop.path_kind(backup_path_for(file.path)) == PathKind::File;
-    json::object entry{{"account", text_value(file.account)}, {"file", text_value(file.file)},
-                       {"version", std::move(version)},       {"formations", std::move(formations)},
-                       {"custom_count", custom_count},        {"has_backup", has_backup}};
+    json::object entry{
+        {"account", text_value(file.account)},
+        {"file", text_value(file.file)},
+        {"version", read.version ? json::value(*read.version) : json::value(nullptr)},
+        {"formations", std::move(formations)},
+        {"custom_count", read.custom_count},
+        {"has_backup", has_backup}};
     const auto name = names.find(file.account);
     entry["name"] = name == names.end() ? json::value(nullptr) : text_value(name->second);
     entry["modified"] = modified[at] ? json::value(utc_time_text(*modified[at])) : nullptr;
     entry["played_last"] = played_last == at;
-    set_error(entry, error ? &*error : nullptr);
-    accounts.push_back(std::move(entry));
-  }
+    set_error(entry, read.error ? &*read.error : nullptr);
+    return entry;
+  };
+  read_accounts_in_order(
+      platform, files.size(), [&](std::size_t i) { reads[i] = read_account(platform, files[i]); },
+      [&](std::size_t i) {
+        accounts.push_back(entry_of(i, std::move(*reads[i])));
+        reads[i].reset();
+        return true;
+      });
   return json_reply(
       json::object{{"folder", text_value(index->folder())}, {"accounts", std::move(accounts)}});
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "marshal/json.hpp"
+#include "marshal/member_selection.hpp"
 #include "orvane/core/package.hpp"
 
 namespace orvane {
@@ -45,6 +46,9 @@ std::vector<Formation> read_formations(const JsonValue& root);
 // The count the limit of MAX_CUSTOM_FORMATIONS applies to: members of the custom formations
 // dict whose key gives a non-negative id, readable or not.
 std::size_t custom_formation_count(const JsonValue& root);
+// The members of a settings tree that read_formations and custom_formation_count read: on a tree
+// cut down to them (decode_selected_json) both give what they give on the whole tree.
+const marshal::MemberSelection& formation_members();
 // Appends the package's formations. On failure the tree is left exactly as it was.
 // `now_filetime` is the current UTC time as a FILETIME, the source of the time stamp.
 Result<MergeOutcome, std::string> merge_formations(JsonValue& root,

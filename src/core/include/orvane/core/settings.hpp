@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "marshal/error.hpp"
 #include "marshal/json.hpp"
 #include "orvane/core/account_files.hpp"
 #include "orvane/core/platform.hpp"
@@ -28,6 +29,9 @@ struct LoadedSettings {
 };
 
 Result<LoadedSettings, std::string> load_settings(Platform& platform, const std::string& path);
+// The texts of a file that cannot be read, and of one that cannot be decoded.
+std::string read_error_text(Platform& platform, const std::string& path, OsError error);
+std::string decode_error_text(const std::string& path, const marshal::MarshalError& error);
 // The tree of a settings file's bytes; `path` names the file in the error text.
 Result<LoadedSettings, std::string> decode_settings(std::span<const std::uint8_t> bytes,
                                                     const std::string& path);
