@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "api_fixture.hpp"
+#include "orvane/core/account_files.hpp"
 #include "orvane/ui/data_folder.hpp"
 
 namespace orvane::ui {
@@ -120,15 +121,28 @@ TEST_F(AccountNamesTest, ADamagedFileMeansNoNames) {
 TEST_F(AccountNamesTest, TellsWhenEachFileChangedAndWhichWasPlayedLast) {
   const struct {
     const char* description;
-    std::vector<std::uint64_t> times;  // of 1001 to 1004; 0 for none known
+    std::vector<std::uint64_t> times;    // of 1001 to 1004; 0 for none known
+    std::vector<std::uint64_t> backups;  // of their backups, the same way
     std::vector<json::value> modified;
     std::vector<bool> played_last;
   } rows[] = {
       {"the newest file",
        {fake_.filetime, fake_.filetime + 10000000, 0, fake_.filetime - 864000000000},
+       {0, 0, 0, 0},
+       {"2024-01-17T21:20:00Z", "2024-01-17T21:20:01Z", nullptr, "2024-01-16T21:20:00Z"},
+       {false, true, false, false}},
+      {"the newest written just after its backup, as a copy or restore writes it",
+       {fake_.filetime, fake_.filetime + 10000000, 0, fake_.filetime - 864000000000},
+       {0, fake_.filetime + 5000000, 0, 0},
+       {"2024-01-17T21:20:00Z", "2024-01-17T21:20:01Z", nullptr, "2024-01-16T21:20:00Z"},
+       {true, false, false, false}},
+      {"the newest saved by the game long after its backup",
+       {fake_.filetime, fake_.filetime + 10000000, 0, fake_.filetime - 864000000000},
+       {0, fake_.filetime - 36000000000, 0, 0},
        {"2024-01-17T21:20:00Z", "2024-01-17T21:20:01Z", nullptr, "2024-01-16T21:20:00Z"},
        {false, true, false, false}},
       {"none known",
+       {0, 0, 0, 0},
        {0, 0, 0, 0},
        {nullptr, nullptr, nullptr, nullptr},
        {false, false, false, false}},
@@ -137,7 +151,9 @@ TEST_F(AccountNamesTest, TellsWhenEachFileChangedAndWhichWasPlayedLast) {
     SCOPED_TRACE(row.description);
     fake_.modified.clear();
     for (std::size_t i = 0; i < row.times.size(); ++i) {
-      if (row.times[i] != 0) fake_.modified[path_of(std::to_string(1001 + i))] = row.times[i];
+      const std::string path = path_of(std::to_string(1001 + i));
+      if (row.times[i] != 0) fake_.modified[path] = row.times[i];
+      if (row.backups[i] != 0) fake_.modified[backup_path_for(path)] = row.backups[i];
     }
     EXPECT_EQ(listed("modified"), row.modified);
     std::vector<bool> played;

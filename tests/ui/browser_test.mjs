@@ -394,7 +394,8 @@ try {
   const heads = await page.$$eval('th.account-head', (ths) => ths.map((th) => [th.dataset.account, th.querySelector('.changed')?.textContent || '']));
   check(heads.every(([, changed]) => /^changed (just now|\d+ (minute|hour|day)s? ago)/.test(changed)), `each column says when its file changed: ${heads.map((h) => h[1]).join(' | ')}`);
   const played = await page.$$eval('th.account-head .played-last', (marks) => marks.map((m) => m.closest('th').dataset.account));
-  check(played.join() === '1001', `the account written last is marked as played last: ${played.join()}`);
+  check(played.length <= 1 && played[0] !== '1001',
+    `an account this page wrote, beside its backup, is never taken for the one played last: ${played.join()}`);
   await page.click('th[data-account="1001"] button.history');
   await waitFor(() => document.querySelector('#restore-points h3')?.textContent === 'Restore points of account 1001 (Main)');
   check((await text('#restore-points')).includes('before renaming Wide Sweep to Broad Sweep'), 'the restore points show the name beside the number, and the rename\'s point');

@@ -1,5 +1,6 @@
 #include <boost/json.hpp>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,12 +48,27 @@ AccountRead read_account(Platform& platform, const AccountFile& file) {
   return read;
 }
 
+// This program and the command line write an account within moments of its backup beside it,
+// so a file that new beside its backup was written by them, not by the game client playing it.
+constexpr std::uint64_t WRITTEN_WITH_BACKUP_WITHIN = 60ull * 10'000'000;  // FILETIME ticks
+
+std::optional<std::uint64_t> time_played(Desktop& desktop, const AccountFile& file,
+                                         std::optional<std::uint64_t> modified) {
+  if (!modified) return std::nullopt;
+  const auto backed_up = desktop.modified_time(backup_path_for(file.path));
+  if (backed_up && *modified >= *backed_up &&
+      *modified - *backed_up <= WRITTEN_WITH_BACKUP_WITHIN) {
+    return std::nullopt;
+  }
+  return modified;
+}
+
 }  // namespace
 
 // An account that cannot be read is reported in its entry, and the listing goes on: one broken
 // file must not hide the others. Each entry carries the version of the bytes it was read from,
 // which a change to the account names, and the name and times that tell accounts apart: the
-// account written last is the one the game client played last.
+// account the game client wrote last is the one it played last.
 HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTarget& target) {
   auto folder = query_member(target, "folder");
   if (!folder) return error_reply(folder.error());
@@ -62,10 +78,13 @@ HttpResponse get_accounts(Platform& platform, Desktop& desktop, const RequestTar
       AccountNames(platform, desktop).of_folder(index->folder());
   std::vector<std::optional<std::uint64_t>> modified;
   std::optional<std::size_t> played_last;
+  std::optional<std::uint64_t> last_time;
   for (const AccountFile& file : index->files()) {
     modified.push_back(desktop.modified_time(file.path));
-    if (modified.back() && (!played_last || *modified.back() > *modified[*played_last])) {
+    const auto played = time_played(desktop, file, modified.back());
+    if (played && (!last_time || *played > *last_time)) {
       played_last = modified.size() - 1;
+      last_time = played;
     }
   }
 
