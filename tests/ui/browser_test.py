@@ -242,16 +242,30 @@ try:
         with open(path, "rb") as f:
             return f.read()
 
+    # The page redraws its table whenever a listing comes back (on focus, say), so a box found a
+    # moment ago may be gone: found again until it holds still.
+    def settle(action):
+        for _ in range(20):
+            try:
+                return action()
+            except StaleElementReferenceException:
+                time.sleep(0.1)
+        return action()
+
     def tick(name, account):
-        box = cell(name, account).find_element(By.CSS_SELECTOR, "input.pick-box")
-        if not box.is_selected():
-            box.click()
+        def once():
+            box = cell(name, account).find_element(By.CSS_SELECTOR, "input.pick-box")
+            if not box.is_selected():
+                box.click()
+        settle(once)
 
     def target(account, on=True):
-        box = driver.find_element(By.CSS_SELECTOR,
-                                  f'th.account-head[data-account="{account}"] input.target-box')
-        if box.is_selected() != on:
-            box.click()
+        def once():
+            box = driver.find_element(
+                By.CSS_SELECTOR, f'th.account-head[data-account="{account}"] input.target-box')
+            if box.is_selected() != on:
+                box.click()
+        settle(once)
 
     def count_of(account):
         return driver.find_element(
