@@ -9,6 +9,7 @@
 
 #include "marshal/json.hpp"
 #include "marshal/json_codec.hpp"
+#include "marshal/member_selection.hpp"
 #include "settings_generator.hpp"
 #include "support/large_blocks.hpp"
 
@@ -38,6 +39,25 @@ void decode_to_json_16mb(benchmark::State& state) {
   set_stream_bytes(state);
 }
 BENCHMARK(decode_to_json_16mb)->Unit(benchmark::kMillisecond);
+
+// The listing's decode: every byte read and checked, only the formations built.
+void decode_selected_json_16mb(benchmark::State& state) {
+  const auto& stream = codec_bench_settings().stream;
+  marshal::MemberSelection selection;
+  selection.add({"bytes:ui", "bytes:probescanning.customFormations"});
+  selection.add({"bytes:ui", "bytes:probescanning.selectedFormationID"});
+  for (auto _ : state) {
+    boost::json::monotonic_resource arena;
+    auto decoded = marshal::decode_selected_json(stream, selection, &arena);
+    if (!decoded) {
+      state.SkipWithError(decoded.error().message().c_str());
+      break;
+    }
+    benchmark::DoNotOptimize(decoded->value);
+  }
+  set_stream_bytes(state);
+}
+BENCHMARK(decode_selected_json_16mb)->Unit(benchmark::kMillisecond);
 
 void encode_from_json_16mb(benchmark::State& state) {
   const auto& stream = codec_bench_settings().stream;

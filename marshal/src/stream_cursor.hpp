@@ -73,29 +73,6 @@ inline Read<std::string_view> read_short_bytes(Cursor& c) {
 // The direct paths of the reader (docs/DESIGN.md) read here past its general dispatch, and
 // read nothing where that dispatch has to decide.
 
-// A sequence member that is a fixed-width number: its tag, and its bits, an integer's
-// sign-extended. Eight bytes are loaded whatever the width, so numbers of mixed widths cost no
-// branch; nothing for any other tag or near the end, where the plain path reads exactly.
-struct NumberBits {
-  Tag tag;
-  std::uint64_t bits;
-};
-
-inline std::optional<NumberBits> read_number_member(Cursor& c) {
-  if (c.remaining() < 1 + sizeof(std::uint64_t)) return std::nullopt;
-  const std::uint8_t* at = c.input.data() + c.offset;
-  const auto tag = static_cast<Tag>(at[0] & TAG_MASK);
-  const std::size_t width = fixed_number_width(tag);
-  if (width == 0) return std::nullopt;
-  std::uint64_t bits = load_le<std::uint64_t>(at + 1);
-  if (tag != Tag::FLOAT) {
-    const auto unused = static_cast<unsigned>(64 - 8 * width);
-    bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << unused) >> unused);
-  }
-  c.offset += 1 + width;
-  return NumberBits{tag, bits};
-}
-
 // A dictionary key that is an unshared STR_SHORT: its bytes; nothing for any other form, or for
 // one cut off by the end of the input.
 inline std::optional<std::string_view> read_short_bytes_key(Cursor& c) {

@@ -81,6 +81,11 @@ TEST(DirectNumbers, SequencesReadAsThroughTheGeneralDispatch) {
                     "0A 01 00 00 00 00 00 00 00", "01"})},
       {"flagged number tags",
        list_stream({"46 05", "45 01 02", "4A 00 00 00 00 00 00 F0 3F", "01"})},
+      // The tags just past the fixed widths are numbers too, read through the dispatch.
+      {"a run broken by each number tag without a payload",
+       list_stream({"06 01", "07", "05 02 00", "08", "04 03 00 00 00", "09",
+                    "03 04 00 00 00 00 00 00 00", "0B", "0A 00 00 00 00 00 00 F0 3F", "01", "06 05",
+                    "01"})},
       {"numbers among other values", list_stream({"06 05", "0F 61", "05 00 01", "27 06 07", "09",
                                                   "0A 00 00 00 00 00 00 F0 3F", "01"})},
       // The last members are read near the end of the input, where the general path takes over.
@@ -122,7 +127,10 @@ TEST(DirectNumbers, RandomSequencesReadAsThroughTheGeneralDispatch) {
                                             "0A 00 00 00 00 00 00 F0 3F",
                                             "46 7F",
                                             "43 01 00 00 00 00 00 00 00",
+                                            "07",
                                             "08",
+                                            "09",
+                                            "0B",
                                             "0F 61",
                                             "26",
                                             "27 06 01",
