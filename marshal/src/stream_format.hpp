@@ -69,22 +69,16 @@ constexpr std::uint8_t tag_byte(Tag tag) { return static_cast<std::uint8_t>(tag)
 // INT8, INT16, INT32 and INT64 hold a signed integer of 1, 2, 4 or 8 bytes, FLOAT the 8 bytes of
 // a double; INT_N1, INT_0 and INT_1 are whole values in themselves.
 
-// The bytes that follow the tag of a fixed-width number; 0 for every other tag.
+// The bytes that follow the tag of a fixed-width number; 0 for every other tag. INT64 to INT8
+// stand in a row, each half as wide as the one before, so an integer's width is a shift of its
+// tag, with no table to load on the reader's number path (docs/DESIGN.md).
 constexpr std::size_t fixed_number_width(Tag tag) {
-  switch (tag) {
-    case Tag::INT8:
-      return 1;
-    case Tag::INT16:
-      return 2;
-    case Tag::INT32:
-      return 4;
-    case Tag::INT64:
-    case Tag::FLOAT:
-      return 8;
-    default:
-      return 0;
-  }
+  if (tag == Tag::FLOAT) return 8;
+  const unsigned rank = static_cast<unsigned>(tag) - static_cast<unsigned>(Tag::INT64);
+  return rank > 3 ? 0 : std::size_t{8} >> rank;
 }
+static_assert(fixed_number_width(Tag::INT64) == 8 && fixed_number_width(Tag::INT32) == 4 &&
+              fixed_number_width(Tag::INT16) == 2 && fixed_number_width(Tag::INT8) == 1);
 
 // The integer tag that holds `i` in the fewest bytes, worked out from its bit width rather than
 // by trying each range in turn (docs/DESIGN.md, "Speed devices").

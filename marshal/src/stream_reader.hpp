@@ -166,14 +166,14 @@ class StreamReader {
     TupleHead head;
     // nested() refuses every member when the level below is too deep; numbers then go there too.
     const bool numbers_fit = DIRECT_PATHS && member_fits(c_.depth);
-    for (std::size_t i = numbers_fit ? number_run(sequence, 0, count, weight, head) : 0; i < count;
-         i = numbers_fit ? number_run(sequence, i, count, weight, head) : i) {
+    for (std::size_t i = 0;; ++i) {
+      if (numbers_fit) i = number_run(sequence, i, count, weight, head);
+      if (i == count) break;
       Item item = nested();
       if (failed()) return Item{};
       weight = add_child(weight, item.weight, MEMBER_LEVELS);
       if (i < head.members.size()) head.members[i] = item.weight;
       h_.add_item(sequence, std::move(item.node));
-      ++i;
     }
     head.size = count;
     if (kind == Kind::Tuple) last_tuple_head_ = head;
@@ -203,10 +203,8 @@ class StreamReader {
         at += SPAN;
         h_.add_real(sequence, std::bit_cast<double>(bits));
       } else {
-        // INT64 to INT8 stand in a row, each half as wide as the one before: a shift, no load.
-        const unsigned rank = static_cast<unsigned>(tag) - static_cast<unsigned>(Tag::INT64);
-        if (rank > 3) break;
-        const std::size_t width = std::size_t{8} >> rank;
+        const std::size_t width = fixed_number_width(tag);
+        if (width == 0) break;
         const auto unused = static_cast<unsigned>(64 - 8 * width);
         bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(bits << unused) >> unused);
         at += 1 + width;

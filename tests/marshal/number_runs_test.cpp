@@ -9,6 +9,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "helpers/codec_equivalence.hpp"
@@ -51,6 +52,18 @@ TEST(NarrowestIntTag, IsTheFirstRangeThatHoldsTheValue) {
   for (const std::int64_t v : values) {
     SCOPED_TRACE(std::to_string(v));
     EXPECT_EQ(detail::narrowest_int_tag(v), narrowest_by_ranges(v));
+  }
+}
+
+TEST(FixedNumberWidth, GivesThePayloadOfExactlyTheFixedWidthTags) {
+  const std::pair<Tag, std::size_t> widths[] = {
+      {Tag::INT8, 1}, {Tag::INT16, 2}, {Tag::INT32, 4}, {Tag::INT64, 8}, {Tag::FLOAT, 8}};
+  for (unsigned byte = 0; byte <= detail::TAG_MASK; ++byte) {
+    const auto tag = static_cast<Tag>(byte);
+    std::size_t expected = 0;
+    for (const auto& [fixed, width] : widths) expected = fixed == tag ? width : expected;
+    SCOPED_TRACE(std::to_string(byte));
+    EXPECT_EQ(detail::fixed_number_width(tag), expected);
   }
 }
 
