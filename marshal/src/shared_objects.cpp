@@ -1,5 +1,6 @@
 #include "shared_objects.hpp"
 
+#include <algorithm>
 #include <utility>
 
 namespace marshal::detail {
@@ -7,11 +8,45 @@ namespace marshal::detail {
 namespace {
 
 constexpr std::uint64_t COPY_BUDGET_PER_INPUT_BYTE = 32;
+// Far above any memory, and low enough that weights, which at most double what the budget
+// allowed, never wrap.
+constexpr std::uint64_t MAX_COPY_BUDGET = std::uint64_t{1} << 60;
+constexpr const char* COPIES_TOO_LARGE = "shared objects expand beyond the size limit";
+constexpr const char* KEYS_TOO_LARGE = "dictionary keys expand beyond the size limit";
+// A key's text takes at most about six times its weight (a control character escaped as
+// \u00XX), which keeps it well inside the 2 GiB that the JSON library holds in one key.
+constexpr std::uint64_t MAX_CONTAINER_KEY_WEIGHT = std::uint64_t{64} << 20;
+
+// The variants whose key text is "json:" and their compact JSON.
+bool keyed_by_json(MarshalValue::Kind kind) {
+  using Kind = MarshalValue::Kind;
+  switch (kind) {
+    case Kind::None:
+    case Kind::Bool:
+    case Kind::Int:
+    case Kind::Long:
+    case Kind::Float:
+    case Kind::Bytes:
+    case Kind::Utf8:
+    case Kind::Global:
+      return false;
+    case Kind::Tuple:
+    case Kind::List:
+    case Kind::Dict:
+    case Kind::Instance:
+    case Kind::Reduce:
+    case Kind::Callback:
+      return true;
+  }
+  return true;  // unreachable: every variant returns above
+}
 
 }  // namespace
 
 SharedObjects::SharedObjects(std::uint64_t copy_budget_floor, std::size_t input_size)
-    : copy_budget_(copy_budget_floor + COPY_BUDGET_PER_INPUT_BYTE * input_size) {}
+    : copy_budget_(std::min(
+          std::min(copy_budget_floor, MAX_COPY_BUDGET) + COPY_BUDGET_PER_INPUT_BYTE * input_size,
+          MAX_COPY_BUDGET)) {}
 
 void SharedObjects::start(Mode mode, std::vector<std::int32_t> map) {
   mode_ = mode;
@@ -32,7 +67,7 @@ Read<std::size_t> SharedObjects::claim() {
 }
 
 Read<void> SharedObjects::fill(std::size_t slot, const SlotValue& value) {
-  if (auto spent = spend(value.weight.bytes); !spent) return spent;
+  if (auto spent = spend(value.weight.bytes, COPIES_TOO_LARGE); !spent) return spent;
   slots_[slot] = value;
   return {};
 }
@@ -46,7 +81,9 @@ Read<std::size_t> SharedObjects::resolve(std::int32_t id, std::uint32_t depth) {
   if (std::uint64_t{depth} + slots_[slot].weight.height - 1 > MAX_DEPTH) {
     return unexpected(MarshalError::recursion_limit());
   }
-  if (auto spent = spend(slots_[slot].weight.bytes); !spent) return spent.take_error();
+  if (auto spent = spend(slots_[slot].weight.bytes, COPIES_TOO_LARGE); !spent) {
+    return spent.take_error();
+  }
   return slot;
 }
 
@@ -56,9 +93,20 @@ void SharedObjects::rewind(const Mark& mark) {
   copied_ = mark.copied;
 }
 
-Read<void> SharedObjects::spend(std::uint64_t bytes) {
+Read<Weight> SharedObjects::dict_key(Weight key, MarshalValue::Kind kind) {
+  if (!keyed_by_json(kind)) return key;
+  if (key.key_levels > 0) {
+    if (auto spent = spend(key.bytes, KEYS_TOO_LARGE); !spent) return spent.take_error();
+    key.bytes *= 2;
+  }
+  if (key.bytes > MAX_CONTAINER_KEY_WEIGHT) return invalid(KEYS_TOO_LARGE);
+  ++key.key_levels;
+  return key;
+}
+
+Read<void> SharedObjects::spend(std::uint64_t bytes, const char* detail) {
+  if (bytes > copy_budget_ - copied_) return invalid(detail);
   copied_ += bytes;
-  if (copied_ > copy_budget_) return invalid("shared objects expand beyond the size limit");
   return {};
 }
 

@@ -5,7 +5,8 @@
 // A reference gives a copy of a whole subtree, so a few bytes can ask for a tree of any size or
 // depth. Copies (slot fills and references together) may take roughly the budget's memory before
 // the stream is refused, and a copy must not carry the tree past the depth limit; real files
-// share small values and stay far below both.
+// share small values and stay far below both. Container keys nested in container keys draw on
+// the same budget, as their texts double with each level.
 #pragma once
 
 #include <algorithm>
@@ -21,19 +22,22 @@
 namespace marshal::detail {
 
 // What a copy of a value costs: the nesting levels it spans (itself included, counted as the
-// writer counts them) and a rough figure for the memory its value tree takes.
+// writer counts them), how many container keys it holds one inside another, and a rough figure
+// for the memory its value tree takes, the texts of its container keys included.
 struct Weight {
   std::uint32_t height = 1;
+  std::uint32_t key_levels = 0;
   std::uint64_t bytes = sizeof(MarshalValue);
 };
 
 // What a copy of a value that holds no other costs.
 inline Weight leaf(std::uint64_t payload_bytes = 0) {
-  return Weight{1, sizeof(MarshalValue) + payload_bytes};
+  return Weight{1, 0, sizeof(MarshalValue) + payload_bytes};
 }
 
 inline Weight add_child(Weight parent, Weight child, std::uint32_t levels_down) {
   parent.height = std::max(parent.height, child.height + levels_down);
+  parent.key_levels = std::max(parent.key_levels, child.key_levels);
   parent.bytes += child.bytes;
   return parent;
 }
@@ -69,6 +73,13 @@ class SharedObjects {
   // The slot a REFERENCE names by `id`, for a copy landing at nesting level `depth`; the copy
   // draws on the budget.
   Read<std::size_t> resolve(std::int32_t id, std::uint32_t depth);
+  // What a dictionary's key of weight `key` and variant `kind` adds to its dictionary. A container
+  // key becomes the
+  // JSON text of itself, in which the texts of the container keys it holds are escaped once more,
+  // so each level may double the text: a few bytes nested deep could ask for a text of any
+  // length. That doubling draws on the budget, and no container key may weigh more than a key's
+  // text can hold.
+  Read<Weight> dict_key(Weight key, MarshalValue::Kind kind);
   const SlotValue& operator[](std::size_t slot) const { return slots_[slot]; }
   std::size_t size() const { return slots_.size(); }
 
@@ -84,7 +95,7 @@ class SharedObjects {
   void put_back(std::size_t slot, const SlotValue& value) { slots_[slot] = value; }
 
  private:
-  Read<void> spend(std::uint64_t bytes);
+  Read<void> spend(std::uint64_t bytes, const char* detail);
 
   Mode mode_ = Mode::Sequential;
   std::vector<std::int32_t> map_;

@@ -252,7 +252,9 @@ class StreamReader {
       Item key = nested();
       end_key(h_);
       if (failed()) return Item{};
-      weight = add_child(weight, key.weight, MEMBER_LEVELS);
+      auto key_weight = shared_.dict_key(key.weight, key.kind);
+      if (!key_weight) return fail(key_weight.take_error());
+      weight = add_child(weight, *key_weight, MEMBER_LEVELS);
       h_.add_entry(dict, std::move(key.node), std::move(value.node));
     }
     Item item{h_.end_dict(std::move(dict)), weight, Kind::Dict};
@@ -526,7 +528,10 @@ class StreamReader {
     begin_key(h_);
     Item key = nested();
     end_key(h_);
-    weight = add_child(weight, key.weight, MEMBER_LEVELS);
+    if (failed()) return key;
+    auto key_weight = shared_.dict_key(key.weight, key.kind);
+    if (!key_weight) return fail(key_weight.take_error());
+    weight = add_child(weight, *key_weight, MEMBER_LEVELS);
     return key;
   }
 

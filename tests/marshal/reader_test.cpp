@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "helpers/value_helpers.hpp"
+#include "marshal/json_codec.hpp"
 
 namespace marshal {
 namespace {
@@ -574,6 +575,76 @@ TEST(ReadMarshal, ReferencesCannotBlowUpASmallStream) {
       EXPECT_EQ(result.error(),
                 MarshalError::invalid_stream("shared objects expand beyond the size limit"));
     }
+  }
+}
+
+// A container key's text is the JSON of itself, in which a container key it holds is escaped once
+// more: nested thirty deep, a hundred bytes would ask for gigabytes of text. The value tree and
+// the JSON decode refuse alike; container keys that hold none are never charged.
+TEST(ReadMarshal, NestedContainerKeysCannotBlowUpASmallStream) {
+  // {[{[{'a': None}]: None}]: None}, `levels` lists deep.
+  const auto nested = [](int levels) {
+    std::vector<std::uint8_t> stream = hex("7D 01 16 01 01");
+    for (int i = 0; i < levels; ++i) {
+      const auto level = hex("27 16 01 01");
+      stream.insert(stream.end(), level.begin(), level.end());
+    }
+    stream.push_back(0x0F);
+    stream.push_back(0x61);
+    return stream;
+  };
+  // {(1, 1, ... 250 times): None}: a container key that holds none, weighing more than the
+  // budget that its input gives.
+  const auto flat = [] {
+    std::vector<std::uint8_t> stream = hex("7D 01 16 01 01 14 FA");
+    stream.insert(stream.end(), 250, 0x09);
+    return stream;
+  };
+  // {(s, s, ... `members` times): None}, s shared bytes of a mebibyte: one key, which weighs
+  // its members' mebibytes.
+  const auto heavy = [](std::uint8_t members) {
+    std::vector<std::uint8_t> stream = hex("7D 01 16 01 01 14");
+    stream.push_back(members);
+    const auto shared = hex("4D FF 00 00 10 00");
+    stream.insert(stream.end(), shared.begin(), shared.end());
+    stream.insert(stream.end(), std::size_t{1} << 20, 'a');
+    for (std::uint8_t i = 1; i < members; ++i) {
+      stream.push_back(0x1B);
+      stream.push_back(0x00);
+    }
+    return stream;
+  };
+  constexpr std::uint64_t REAL_FLOOR = ReadOptions{}.copy_budget_floor;
+  struct Case {
+    const char* name;
+    std::vector<std::uint8_t> stream;
+    std::uint64_t copy_budget_floor;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"eight levels", nested(8), REAL_FLOOR, true},
+      {"forty levels", nested(40), REAL_FLOOR, false},
+      {"the copies' budget: a few levels with no floor", nested(4), 0, false},
+      {"a key holding no container key, with no floor", flat(), 0, true},
+      {"a key of 63 MiB", heavy(63), REAL_FLOOR, true},
+      {"a key of 65 MiB, whose text could pass what one key holds", heavy(65), REAL_FLOOR, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadOptions options{c.copy_budget_floor};
+    const auto tree = read_marshal(c.stream, options);
+    const auto json = decode_to_json(c.stream, {}, options);
+    if (c.accepted) {
+      EXPECT_TRUE(tree.has_value()) << tree.error().message();
+      EXPECT_TRUE(json.has_value()) << json.error().message();
+      continue;
+    }
+    const auto refusal =
+        MarshalError::invalid_stream("dictionary keys expand beyond the size limit");
+    ASSERT_FALSE(tree.has_value());
+    EXPECT_EQ(tree.error(), refusal);
+    ASSERT_FALSE(json.has_value());
+    EXPECT_EQ(json.error(), refusal);
   }
 }
 

@@ -138,6 +138,14 @@ std::string doubling_copies(int steps) {
   return body;
 }
 
+// A dictionary whose key is a one-member list holding a dictionary whose key is such a list, and
+// so on `levels` deep: each level's key text escapes the one below, so the texts double.
+std::string nested_container_keys(int levels) {
+  std::string k = key("a");
+  for (int i = 0; i < levels; ++i) k = "27 " + dict_of({{"01", k}});
+  return dict_of({{"01", k}});
+}
+
 TEST(SelectedDecode, RefusesWhatTheWholeDecodeRefuses) {
   struct Row {
     const char* name;
@@ -180,6 +188,13 @@ TEST(SelectedDecode, RefusesWhatTheWholeDecodeRefuses) {
       {"copy limit exceeded in the picked member", in_picked(doubling_copies(24)),
        "invalid marshal stream: shared objects expand beyond the size limit"},
       {"copies within the limit", in_skipped(doubling_copies(10)), ""},
+      {"container keys nested past the limit in a skipped member",
+       in_skipped(nested_container_keys(40)),
+       "invalid marshal stream: dictionary keys expand beyond the size limit"},
+      {"container keys nested past the limit in the picked member",
+       in_picked(nested_container_keys(40)),
+       "invalid marshal stream: dictionary keys expand beyond the size limit"},
+      {"container keys nested within the limit", in_skipped(nested_container_keys(8)), ""},
       {"nesting too deep in a skipped member", in_skipped(deep), "maximum recursion depth reached"},
       {"nesting too deep in the picked member", in_picked(deep), "maximum recursion depth reached"},
       {"reduce tuple too short in a skipped member", in_skipped("22 25 09 2D 2D"),

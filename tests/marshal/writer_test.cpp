@@ -274,6 +274,7 @@ struct Nesting {
   std::uint32_t levels;  // from the container down to the wrapped value
   std::uint32_t tail;    // how far the innermost container's own members reach below that
   std::function<MarshalValue(MarshalValue)> wrap;
+  bool keys_in_keys = false;  // each wrapping puts the value in a container key
 };
 
 // Built without initializer lists, which would copy the whole subtree at every level.
@@ -301,8 +302,8 @@ std::vector<Nesting> nestings() {
       {"list1", 1, 0, [](MarshalValue v) { return MarshalValue(List{items(std::move(v))}); }},
       {"dict value", 1, 0,
        [](MarshalValue v) { return MarshalValue(Dict{entry(i64(1), std::move(v))}); }},
-      {"dict key", 1, 0,
-       [](MarshalValue v) { return MarshalValue(Dict{entry(std::move(v), {})}); }},
+      {"dict key", 1, 0, [](MarshalValue v) { return MarshalValue(Dict{entry(std::move(v), {})}); },
+       true},
       {"instance", 1, 0,
        [](MarshalValue v) {
          return MarshalValue(Instance{"C", std::move(v)});
@@ -356,8 +357,15 @@ TEST(WriteMarshal, NestingLimitMatchesTheReader) {
       const auto written = write_marshal(ok, options);
       ASSERT_TRUE(written.has_value()) << written.error().message();
       const auto decoded = read_marshal(*written);
-      ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
-      EXPECT_EQ(decoded->value, ok);
+      if (n.keys_in_keys) {
+        // Every key's text would escape the one it holds: past the budget long before this depth.
+        ASSERT_FALSE(decoded.has_value());
+        EXPECT_EQ(decoded.error(),
+                  MarshalError::invalid_stream("dictionary keys expand beyond the size limit"));
+      } else {
+        ASSERT_TRUE(decoded.has_value()) << decoded.error().message();
+        EXPECT_EQ(decoded->value, ok);
+      }
 
       const MarshalValue deep = nested(n, deepest_ok + 1);
       const auto refused = write_marshal(deep, options);

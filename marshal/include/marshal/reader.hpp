@@ -23,7 +23,9 @@ struct DecodedStream {
 struct ReadOptions {
   // References copy whole subtrees, so a few bytes can ask for a tree of any size: the copies may
   // take roughly this many bytes, and 32 more for every byte of input, before the stream is
-  // refused as "shared objects expand beyond the size limit". Real files stay far below it.
+  // refused as "shared objects expand beyond the size limit". Container keys held in container
+  // keys draw on it too ("dictionary keys expand beyond the size limit"). Real files stay far
+  // below it.
   std::uint64_t copy_budget_floor = std::uint64_t{64} << 20;
 };
 
