@@ -17,30 +17,6 @@ constexpr const char* KEYS_TOO_LARGE = "dictionary keys expand beyond the size l
 // \u00XX), which keeps it well inside the 2 GiB that the JSON library holds in one key.
 constexpr std::uint64_t MAX_CONTAINER_KEY_WEIGHT = std::uint64_t{64} << 20;
 
-// The variants whose key text is "json:" and their compact JSON.
-bool keyed_by_json(MarshalValue::Kind kind) {
-  using Kind = MarshalValue::Kind;
-  switch (kind) {
-    case Kind::None:
-    case Kind::Bool:
-    case Kind::Int:
-    case Kind::Long:
-    case Kind::Float:
-    case Kind::Bytes:
-    case Kind::Utf8:
-    case Kind::Global:
-      return false;
-    case Kind::Tuple:
-    case Kind::List:
-    case Kind::Dict:
-    case Kind::Instance:
-    case Kind::Reduce:
-    case Kind::Callback:
-      return true;
-  }
-  return true;  // unreachable: every variant returns above
-}
-
 }  // namespace
 
 SharedObjects::SharedObjects(std::uint64_t copy_budget_floor, std::size_t input_size)
@@ -93,8 +69,7 @@ void SharedObjects::rewind(const Mark& mark) {
   copied_ = mark.copied;
 }
 
-Read<Weight> SharedObjects::dict_key(Weight key, MarshalValue::Kind kind) {
-  if (!keyed_by_json(kind)) return key;
+Read<Weight> SharedObjects::container_key(Weight key) {
   if (key.key_levels > 0) {
     if (auto spent = spend(key.bytes, KEYS_TOO_LARGE); !spent) return spent.take_error();
     key.bytes *= 2;

@@ -42,6 +42,30 @@ inline Weight add_child(Weight parent, Weight child, std::uint32_t levels_down) 
   return parent;
 }
 
+// The variants whose key text is "json:" and their compact JSON.
+inline bool keyed_by_json(MarshalValue::Kind kind) {
+  using Kind = MarshalValue::Kind;
+  switch (kind) {
+    case Kind::None:
+    case Kind::Bool:
+    case Kind::Int:
+    case Kind::Long:
+    case Kind::Float:
+    case Kind::Bytes:
+    case Kind::Utf8:
+    case Kind::Global:
+      return false;
+    case Kind::Tuple:
+    case Kind::List:
+    case Kind::Dict:
+    case Kind::Instance:
+    case Kind::Reduce:
+    case Kind::Callback:
+      return true;
+  }
+  return true;  // unreachable: every variant returns above
+}
+
 // The first members of a tuple, which a REDUCE or NEWOBJ payload turns into fields.
 struct TupleHead {
   std::array<Weight, 3> members{};
@@ -73,13 +97,12 @@ class SharedObjects {
   // The slot a REFERENCE names by `id`, for a copy landing at nesting level `depth`; the copy
   // draws on the budget.
   Read<std::size_t> resolve(std::int32_t id, std::uint32_t depth);
-  // What a dictionary's key of weight `key` and variant `kind` adds to its dictionary. A container
-  // key becomes the
-  // JSON text of itself, in which the texts of the container keys it holds are escaped once more,
-  // so each level may double the text: a few bytes nested deep could ask for a text of any
+  // What a dictionary's container key (keyed_by_json) of weight `key` adds to its dictionary. Its
+  // text is the JSON of itself, in which the texts of the container keys it holds are escaped once
+  // more, so each level may double the text: a few bytes nested deep could ask for a text of any
   // length. That doubling draws on the budget, and no container key may weigh more than a key's
   // text can hold.
-  Read<Weight> dict_key(Weight key, MarshalValue::Kind kind);
+  Read<Weight> container_key(Weight key);
   const SlotValue& operator[](std::size_t slot) const { return slots_[slot]; }
   std::size_t size() const { return slots_.size(); }
 

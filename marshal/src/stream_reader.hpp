@@ -217,6 +217,17 @@ class StreamReader {
     return i;
   }
 
+  // A container key weighs what its text takes; false after a failure.
+  [[gnu::noinline]] bool weigh_container_key(Item& key) {
+    auto weight = shared_.container_key(key.weight);
+    if (!weight) {
+      fail(weight.take_error());
+      return false;
+    }
+    key.weight = *weight;
+    return true;
+  }
+
   // TUPLE and LIST. Every member takes at least one byte, which bounds a believable count.
   Item sequence(bool shared, Kind kind, const char* negative_detail) {
     auto n = read_count(c_, negative_detail);
@@ -252,9 +263,8 @@ class StreamReader {
       Item key = nested();
       end_key(h_);
       if (failed()) return Item{};
-      auto key_weight = shared_.dict_key(key.weight, key.kind);
-      if (!key_weight) return fail(key_weight.take_error());
-      weight = add_child(weight, *key_weight, MEMBER_LEVELS);
+      if (keyed_by_json(key.kind) && !weigh_container_key(key)) return Item{};
+      weight = add_child(weight, key.weight, MEMBER_LEVELS);
       h_.add_entry(dict, std::move(key.node), std::move(value.node));
     }
     Item item{h_.end_dict(std::move(dict)), weight, Kind::Dict};
@@ -529,9 +539,8 @@ class StreamReader {
     Item key = nested();
     end_key(h_);
     if (failed()) return key;
-    auto key_weight = shared_.dict_key(key.weight, key.kind);
-    if (!key_weight) return fail(key_weight.take_error());
-    weight = add_child(weight, *key_weight, MEMBER_LEVELS);
+    if (keyed_by_json(key.kind) && !weigh_container_key(key)) return Item{};
+    weight = add_child(weight, key.weight, MEMBER_LEVELS);
     return key;
   }
 
