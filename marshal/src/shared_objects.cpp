@@ -69,13 +69,12 @@ void SharedObjects::rewind(const Mark& mark) {
   copied_ = mark.copied;
 }
 
-Read<Weight> SharedObjects::container_key(Weight key) {
-  if (key.key_levels > 0) {
+Read<Weight> SharedObjects::container_key(Weight key, bool holds_container_key) {
+  if (holds_container_key) {
     if (auto spent = spend(key.bytes, KEYS_TOO_LARGE); !spent) return spent.take_error();
     key.bytes *= 2;
   }
   if (key.bytes > MAX_CONTAINER_KEY_WEIGHT) return invalid(KEYS_TOO_LARGE);
-  ++key.key_levels;
   return key;
 }
 

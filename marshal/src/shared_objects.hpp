@@ -22,22 +22,20 @@
 namespace marshal::detail {
 
 // What a copy of a value costs: the nesting levels it spans (itself included, counted as the
-// writer counts them), how many container keys it holds one inside another, and a rough figure
-// for the memory its value tree takes, the texts of its container keys included.
+// writer counts them) and a rough figure for the memory its value tree takes, the texts of its
+// container keys included.
 struct Weight {
   std::uint32_t height = 1;
-  std::uint32_t key_levels = 0;
   std::uint64_t bytes = sizeof(MarshalValue);
 };
 
 // What a copy of a value that holds no other costs.
 inline Weight leaf(std::uint64_t payload_bytes = 0) {
-  return Weight{1, 0, sizeof(MarshalValue) + payload_bytes};
+  return Weight{1, sizeof(MarshalValue) + payload_bytes};
 }
 
 inline Weight add_child(Weight parent, Weight child, std::uint32_t levels_down) {
   parent.height = std::max(parent.height, child.height + levels_down);
-  parent.key_levels = std::max(parent.key_levels, child.key_levels);
   parent.bytes += child.bytes;
   return parent;
 }
@@ -79,6 +77,7 @@ struct SlotValue {
   MarshalValue::Kind kind = MarshalValue::Kind::None;
   TupleHead head;         // of a Tuple
   std::string_view text;  // of Bytes: its bytes in the input, for an INSTANCE's class name
+  bool holds_container_key = false;
 };
 
 class SharedObjects {
@@ -102,7 +101,7 @@ class SharedObjects {
   // more, so each level may double the text: a few bytes nested deep could ask for a text of any
   // length. That doubling draws on the budget, and no container key may weigh more than a key's
   // text can hold.
-  Read<Weight> container_key(Weight key);
+  Read<Weight> container_key(Weight key, bool holds_container_key);
   const SlotValue& operator[](std::size_t slot) const { return slots_[slot]; }
   std::size_t size() const { return slots_.size(); }
 

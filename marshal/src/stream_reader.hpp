@@ -83,11 +83,13 @@ class StreamReader {
   }
 
   // Completes a value read under a claim: the slot keeps a copy, the caller gets the value.
-  void fill_slot(std::optional<std::size_t> slot, const Item& item) {
+  // `keys_at_claim`: container_keys_ when the claim was made.
+  void fill_slot(std::optional<std::size_t> slot, const Item& item, std::uint64_t keys_at_claim) {
     if (!slot || failed()) return;
     const SlotValue value{item.weight, item.kind,
                           item.kind == Kind::Tuple ? last_tuple_head_ : TupleHead{},
-                          item.kind == Kind::Bytes ? last_text_ : std::string_view()};
+                          item.kind == Kind::Bytes ? last_text_ : std::string_view(),
+                          container_keys_ != keys_at_claim};
     if constexpr (SELECTS) {
       if (checkpoint_ && *slot < checkpoint_->shared.slot_count) {
         overwritten_.push_back(OverwrittenSlot{*slot, shared_[*slot], std::move(kept_[*slot])});
@@ -102,7 +104,7 @@ class StreamReader {
 
   // A value without nested ones, whose flagged tag claims its slot once the payload is read.
   Item claimed(bool shared, Item item) {
-    if (!failed()) fill_slot(claim_if(shared), item);
+    if (!failed()) fill_slot(claim_if(shared), item, container_keys_);
     return failed() ? Item{} : std::move(item);
   }
 
@@ -113,6 +115,7 @@ class StreamReader {
     if (!slot) return fail(slot.take_error());
     const SlotValue& s = shared_[*slot];
     if (s.kind == Kind::Tuple) last_tuple_head_ = s.head;
+    if (s.holds_container_key) ++container_keys_;
     last_text_ = s.text;
     return Item{kept_[*slot] ? h_.copy(*kept_[*slot]) : h_.none(), s.weight, s.kind};
   }
@@ -160,6 +163,7 @@ class StreamReader {
   Item members(bool shared, Kind kind, std::size_t count) {
     auto slot = claim_if(shared);
     if (failed()) return Item{};
+    const std::uint64_t keys_at_claim = container_keys_;
     const std::size_t room = room_for(count);
     auto sequence = kind == Kind::Tuple ? h_.begin_tuple(room) : h_.begin_list(room);
     Weight weight;
@@ -180,7 +184,7 @@ class StreamReader {
     Item item{
         kind == Kind::List ? h_.end_list(std::move(sequence)) : h_.end_tuple(std::move(sequence)),
         weight, kind};
-    fill_slot(slot, item);
+    fill_slot(slot, item, keys_at_claim);
     return item;
   }
 
@@ -217,9 +221,11 @@ class StreamReader {
     return i;
   }
 
-  // A container key weighs what its text takes; false after a failure.
-  [[gnu::noinline]] bool weigh_container_key(Item& key) {
-    auto weight = shared_.container_key(key.weight);
+  // A container key weighs what its text takes: more when container keys were read since
+  // `keys_before`, inside it. False after a failure.
+  [[gnu::noinline]] bool weigh_container_key(Item& key, std::uint64_t keys_before) {
+    auto weight = shared_.container_key(key.weight, container_keys_ != keys_before);
+    ++container_keys_;
     if (!weight) {
       fail(weight.take_error());
       return false;
@@ -243,6 +249,7 @@ class StreamReader {
     if (*n * 2 > c_.remaining()) return fail(end_of_stream());
     auto slot = claim_if(shared);
     if (failed()) return Item{};
+    const std::uint64_t keys_at_claim = container_keys_;
     auto dict = h_.begin_dict(room_for(*n));
     if constexpr (SELECTS) {
       if (h_.selects_members(dict)) return selected_entries(std::move(dict), *n);
@@ -259,22 +266,24 @@ class StreamReader {
         h_.add_bytes_entry(dict, *key, std::move(value.node));
         continue;
       }
+      const std::uint64_t keys_before = container_keys_;
       begin_key(h_);
       Item key = nested();
       end_key(h_);
       if (failed()) return Item{};
-      if (keyed_by_json(key.kind) && !weigh_container_key(key)) return Item{};
+      if (keyed_by_json(key.kind) && !weigh_container_key(key, keys_before)) return Item{};
       weight = add_child(weight, key.weight, MEMBER_LEVELS);
       h_.add_entry(dict, std::move(key.node), std::move(value.node));
     }
     Item item{h_.end_dict(std::move(dict)), weight, Kind::Dict};
-    fill_slot(slot, item);
+    fill_slot(slot, item, keys_at_claim);
     return item;
   }
 
   [[gnu::noinline]] Item instance(bool shared) {
     auto slot = claim_if(shared);
     if (failed()) return Item{};
+    const std::uint64_t keys_at_claim = container_keys_;
     Item name = nested();
     if (failed()) return Item{};
     if (name.kind != Kind::Bytes && name.kind != Kind::Utf8) {
@@ -290,7 +299,7 @@ class StreamReader {
     const Weight weight =
         add_child(leaf(sizeof(Instance) + class_name.size()), state.weight, MEMBER_LEVELS);
     Item item{h_.end_instance(std::move(frame), std::move(state.node)), weight, Kind::Instance};
-    fill_slot(slot, item);
+    fill_slot(slot, item, keys_at_claim);
     return item;
   }
 
@@ -307,6 +316,7 @@ class StreamReader {
   [[gnu::noinline]] Item reduce(bool shared, bool newobj) {
     auto slot = claim_if(shared);
     if (failed()) return Item{};
+    const std::uint64_t keys_at_claim = container_keys_;
     Weight weight = leaf(sizeof(Reduce));
     auto frame = reduce_fields(newobj, weight);
     if (!frame) return Item{};
@@ -316,7 +326,7 @@ class StreamReader {
     reduce_items(*frame, weight, true);
     if (failed()) return Item{};
     Item item{h_.end_reduce(std::move(*frame)), weight, Kind::Reduce};
-    fill_slot(slot, item);
+    fill_slot(slot, item, keys_at_claim);
     return item;
   }
 
@@ -535,11 +545,12 @@ class StreamReader {
       weight = add_child(weight, leaf(direct->size()), MEMBER_LEVELS);
       return std::nullopt;
     }
+    const std::uint64_t keys_before = container_keys_;
     begin_key(h_);
     Item key = nested();
     end_key(h_);
     if (failed()) return key;
-    if (keyed_by_json(key.kind) && !weigh_container_key(key)) return Item{};
+    if (keyed_by_json(key.kind) && !weigh_container_key(key, keys_before)) return Item{};
     weight = add_child(weight, key.weight, MEMBER_LEVELS);
     return key;
   }
@@ -596,6 +607,9 @@ class StreamReader {
   std::string_view last_text_;
   std::string decoded_;
   std::optional<MarshalError> error_;
+  // How many container keys were read, and copied with their shared values: a value holds one
+  // when this moved while it was read.
+  std::uint64_t container_keys_ = 0;
   // A selecting handler's: where the entry being read began, and the slots filled since.
   std::optional<Checkpoint> checkpoint_;
   std::vector<OverwrittenSlot> overwritten_;

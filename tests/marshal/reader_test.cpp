@@ -593,6 +593,20 @@ TEST(ReadMarshal, NestedContainerKeysCannotBlowUpASmallStream) {
     stream.push_back(0x61);
     return stream;
   };
+  // [s0, s1, ...]: s0 the shared [{'a': None}], every later one the shared [{k: None}] whose key
+  // k is a copy of the one before, so the nesting goes through the references.
+  const auto chained = [](std::uint8_t levels) {
+    std::vector<std::uint8_t> stream = hex("7D 01 15");
+    stream.push_back(static_cast<std::uint8_t>(levels + 1));
+    const auto first = hex("67 16 01 01 0F 61");
+    stream.insert(stream.end(), first.begin(), first.end());
+    for (std::uint8_t slot = 0; slot < levels; ++slot) {
+      const auto level = hex("67 16 01 01 1B");
+      stream.insert(stream.end(), level.begin(), level.end());
+      stream.push_back(slot);
+    }
+    return stream;
+  };
   // {(1, 1, ... 250 times): None}: a container key that holds none, weighing more than the
   // budget that its input gives.
   const auto flat = [] {
@@ -624,6 +638,8 @@ TEST(ReadMarshal, NestedContainerKeysCannotBlowUpASmallStream) {
   const Case cases[] = {
       {"eight levels", nested(8), REAL_FLOOR, true},
       {"forty levels", nested(40), REAL_FLOOR, false},
+      {"eight levels through references", chained(8), REAL_FLOOR, true},
+      {"forty levels through references", chained(40), REAL_FLOOR, false},
       {"the copies' budget: a few levels with no floor", nested(4), 0, false},
       {"a key holding no container key, with no floor", flat(), 0, true},
       {"a key of 63 MiB", heavy(63), REAL_FLOOR, true},
