@@ -221,17 +221,24 @@ class StreamReader {
     return i;
   }
 
-  // A container key weighs what its text takes: more when container keys were read since
-  // `keys_before`, inside it. False after a failure.
-  [[gnu::noinline]] bool weigh_container_key(Item& key, std::uint64_t keys_before) {
+  // A dictionary key that is no short byte string, read as a value; a container key weighs what
+  // its text takes, more when container keys were read inside it.
+  Item key_value() {
+    const std::uint64_t keys_before = container_keys_;
+    begin_key(h_);
+    Item key = nested();
+    end_key(h_);
+    if (!failed() && keyed_by_json(key.kind)) weigh_container_key(key, keys_before);
+    return key;
+  }
+  [[gnu::noinline]] void weigh_container_key(Item& key, std::uint64_t keys_before) {
     auto weight = shared_.container_key(key.weight, container_keys_ != keys_before);
     ++container_keys_;
-    if (!weight) {
+    if (weight) {
+      key.weight = *weight;
+    } else {
       fail(weight.take_error());
-      return false;
     }
-    key.weight = *weight;
-    return true;
   }
 
   // TUPLE and LIST. Every member takes at least one byte, which bounds a believable count.
@@ -266,12 +273,8 @@ class StreamReader {
         h_.add_bytes_entry(dict, *key, std::move(value.node));
         continue;
       }
-      const std::uint64_t keys_before = container_keys_;
-      begin_key(h_);
-      Item key = nested();
-      end_key(h_);
+      Item key = key_value();
       if (failed()) return Item{};
-      if (keyed_by_json(key.kind) && !weigh_container_key(key, keys_before)) return Item{};
       weight = add_child(weight, key.weight, MEMBER_LEVELS);
       h_.add_entry(dict, std::move(key.node), std::move(value.node));
     }
@@ -545,12 +548,8 @@ class StreamReader {
       weight = add_child(weight, leaf(direct->size()), MEMBER_LEVELS);
       return std::nullopt;
     }
-    const std::uint64_t keys_before = container_keys_;
-    begin_key(h_);
-    Item key = nested();
-    end_key(h_);
+    Item key = key_value();
     if (failed()) return key;
-    if (keyed_by_json(key.kind) && !weigh_container_key(key, keys_before)) return Item{};
     weight = add_child(weight, key.weight, MEMBER_LEVELS);
     return key;
   }
