@@ -58,13 +58,6 @@ Read<BigInt> read_long(Cursor& c) {
     // Two's complement: a set top bit means the bytes stand for value - 2^(8n).
     if (static_cast<std::uint8_t>(bytes->back()) & 0x80) value -= BigInt(1) << (8 * bytes->size());
   }
-  // Its decimal text takes time that grows with the square of its length: a megabyte of digits
-  // would hold every decode for minutes. Padding ("any length") is still read.
-  constexpr std::size_t MAX_LONG_MAGNITUDE_BYTES = 1024;
-  if (value.backend().size() * sizeof(boost::multiprecision::limb_type) >
-      MAX_LONG_MAGNITUDE_BYTES) {
-    return invalid("long integer too large");
-  }
   return value;
 }
 
